@@ -1,0 +1,43 @@
+// Estimation: the likelihood, the MCMC sampler, step-size tuning and the posterior summaries.
+#pragma once
+
+#include <cstdint>
+
+#include "run/RunState.h"
+
+// --- Random stream (Random.cpp) ---
+void SeedRandom(RandomStream& stream, uint32_t seed);  // MT19937 init_genrand
+uint32_t NextRandom(RandomStream& stream);             // next 32-bit output
+uint32_t Random(RandomStream& stream, uint32_t n);     // floor(x * n / 2^32), 0..n-1
+int Rnd(RandomStream& stream, int lo, int hi);         // uniform integer lo..hi
+double Rnd0To1(RandomStream& stream);                  // k / 32767, k = 0..32767
+
+// --- Likelihood (Likelihood.cpp) ---
+double NormalOverNormalPDF(double r, double mx, double vx, double my, double vy);
+double LogNormalOverLogNormalPDF(double r, double mx, double vx, double my, double vy);
+ScaledReal StateLikelihood(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
+                           const NodeReals& t);
+bool ScaledGreater(const ScaledReal& a, const ScaledReal& b);  // a > b
+bool MetropolisAccepts(bool valid, const ScaledReal& proposed, const ScaledReal& current, double u);
+double ScaledLog(const ScaledReal& x);  // natural logarithm; -Inf for 0
+double ScaledToDouble(const ScaledReal& x);
+
+// --- Sampler (Sampler.cpp) ---
+void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constrained);  // once per run
+void RunTuningPass(const InputDesign& design, const RunSettings& settings, GeneWork& work);
+
+// --- Tuning (Tuning.cpp) ---
+// Acceptance window test and step change; returns true when the ratio lies inside the window.
+bool InAcceptanceWindow(double ratio);
+void ChangeStepSize(double ratio, double& stepSize, RandomStream& stream);
+void MCMCIt(const InputDesign& design, const RunSettings& settings, GeneWork& work);
+
+// --- Summaries (Summaries.cpp) ---
+struct OrderStatistics {
+  double Lower;   // sorted sample S div 40
+  double Median;  // sorted sample S div 2
+  double Upper;   // sorted sample S - S div 40
+};
+OrderStatistics ChainOrderStatistics(const double* row, int sampleCount, std::vector<double>& scratch);
+void SummarizeChain(const InputDesign& design, const RunSettings& settings, GeneWork& work);
+void CarryOverStepSizes(const RunSettings& settings, GeneWork& work);

@@ -1,0 +1,34 @@
+// MT19937 with the reference seeding, and the two draws the sampler makes from it.
+#include "estimation/Estimation.h"
+
+void SeedRandom(RandomStream& rs, uint32_t seed) {
+  rs.State[0] = seed;
+  for (int i = 1; i < 624; ++i)
+    rs.State[i] = 1812433253u * (rs.State[i - 1] ^ (rs.State[i - 1] >> 30)) + static_cast<uint32_t>(i);
+  rs.Index = 624;
+}
+
+uint32_t NextRandom(RandomStream& rs) {
+  if (rs.Index >= 624) {
+    if (rs.Index == 625) SeedRandom(rs, 5489u);  // the reference default seed
+    for (int i = 0; i < 624; ++i) {
+      uint32_t y = (rs.State[i] & 0x80000000u) | (rs.State[(i + 1) % 624] & 0x7fffffffu);
+      rs.State[i] = rs.State[(i + 397) % 624] ^ (y >> 1) ^ ((y & 1u) ? 0x9908b0dfu : 0u);
+    }
+    rs.Index = 0;
+  }
+  uint32_t y = rs.State[rs.Index++];
+  y ^= y >> 11;
+  y ^= (y << 7) & 0x9d2c5680u;
+  y ^= (y << 15) & 0xefc60000u;
+  y ^= y >> 18;
+  return y;
+}
+
+uint32_t Random(RandomStream& rs, uint32_t n) {
+  return static_cast<uint32_t>((static_cast<uint64_t>(NextRandom(rs)) * n) >> 32);
+}
+
+int Rnd(RandomStream& rs, int lo, int hi) { return lo + static_cast<int>(Random(rs, static_cast<uint32_t>(hi - lo + 1))); }
+
+double Rnd0To1(RandomStream& rs) { return Random(rs, 32768) / 32767.0; }

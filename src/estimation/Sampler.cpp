@@ -1,0 +1,136 @@
+// One tuning pass of the random-walk Metropolis chain over Mu and the error terms.
+#include <algorithm>
+#include <cstring>
+
+#include "estimation/Estimation.h"
+#include "output/Output.h"
+#include "run/Run.h"
+
+void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constrained) {
+  ChainStore& c = work.Chains;
+  c.Nodes = numNodes;
+  c.Capacity = sampleSize;
+  c.MuFile.assign(static_cast<size_t>(numNodes) * sampleSize, 0.0);
+  // With a shared error term only row 1 is ever written.
+  c.VCVFile.assign(static_cast<size_t>(constrained ? 1 : numNodes) * sampleSize, 0.0);
+  c.Posterior.assign(sampleSize, 0.0);
+  work.Pass.GreaterCount.assign(static_cast<size_t>(numNodes) * numNodes, 0);
+}
+
+// Proposes a shift of Mu from one node to another; false when the proposal leaves the allowed region.
+static bool MuMove(SamplerState& p, int n, double stepSize, RandomStream& rs) {
+  int nodeA = Rnd(rs, 1, n);
+  int nodeB = Rnd(rs, 1, n);
+  while (nodeB == nodeA) nodeB = Rnd(rs, 1, n);
+  double u1 = Rnd0To1(rs);
+  double u2 = Rnd0To1(rs);
+  double delta = (u1 - u2) * stepSize;
+  p.ProposedMu[nodeA] = p.CurrentMu[nodeA] + delta;
+  p.ProposedMu[nodeB] = p.CurrentMu[nodeB] - delta;
+  if (p.ProposedMu[nodeA] < 0 || p.ProposedMu[nodeB] < 0) return false;
+  double sum = 0.0;
+  for (int i = 1; i <= n; ++i) sum += p.ProposedMu[i];
+  double average = sum / n;
+  if (average < 0) Oops("Average Mu < 0.");
+  if (average == 0) return false;  // nothing to scale to a mean of 1
+  if (average != 1.0)
+    for (int i = 1; i <= n; ++i) p.ProposedMu[i] /= average;
+  return true;
+}
+
+static bool ErrorTermMove(SamplerState& p, int n, bool constrained, double stepSize, RandomStream& rs) {
+  bool valid = true;
+  if (constrained) {
+    double u1 = Rnd0To1(rs);
+    double u2 = Rnd0To1(rs);
+    double shared = p.CurrentVCV[1] + (u1 - u2) * stepSize;
+    for (int i = 1; i <= n; ++i) p.ProposedVCV[i] = shared;
+    if (shared < 0) valid = false;
+  } else {
+    for (int i = 1; i <= n; ++i) {
+      double u1 = Rnd0To1(rs);
+      double u2 = Rnd0To1(rs);
+      p.ProposedVCV[i] = p.CurrentVCV[i] + (u1 - u2) * stepSize;
+      if (p.ProposedVCV[i] < 0) valid = false;
+    }
+  }
+  return valid;
+}
+
+static void PrintBestState(const InputDesign& d, const RunSettings& s, GeneWork& w) {
+  for (int i = 1; i <= d.NumExpressionNodes; ++i)
+    WriteLine(w.Con, "Mu[" + d.ExpressionNodeNameList[i] + "] = \t" + Fixed(w.Pass.CurrentMu[i], 8, 2) + "\t" +
+                         s.VarCoefVar + "[" + d.ExpressionNodeNameList[i] + "] = \t" + Fixed(w.Pass.CurrentVCV[i], 8, 4));
+}
+
+static void StoreSample(const InputDesign& d, const RunSettings& s, GeneWork& w) {
+  SamplerState& p = w.Pass;
+  ChainStore& c = w.Chains;
+  const int n = d.NumExpressionNodes;
+  if (!p.Sampling) {
+    p.MuAccepts = p.VCVAccepts = p.TotalSteps = 0;
+    p.Sampling = true;
+  }
+  if (s.FullOutput) WriteChainRow(d, w);
+  for (int a = 1; a <= n; ++a) {
+    int* row = &p.GreaterCount[static_cast<size_t>(a - 1) * n];
+    double mu = p.CurrentMu[a];
+    for (int b = 1; b <= n; ++b) row[b - 1] += mu > p.CurrentMu[b];
+  }
+  // Samples are stored by SampleNo: every node's count equals it.
+  for (int a = 1; a <= n; ++a) c.MuFile[static_cast<size_t>(a - 1) * c.Capacity + p.SampleNo] = p.CurrentMu[a];
+  if (s.ConstrainedVCV)
+    c.VCVFile[p.SampleNo] = p.CurrentVCV[1];
+  else
+    for (int a = 1; a <= n; ++a) c.VCVFile[static_cast<size_t>(a - 1) * c.Capacity + p.SampleNo] = p.CurrentVCV[a];
+  ++p.SampleNo;
+}
+
+void RunTuningPass(const InputDesign& d, const RunSettings& s, GeneWork& w) {
+  SamplerState& p = w.Pass;
+  RandomStream& rs = w.Random;
+  const int n = d.NumExpressionNodes;
+  if (s.FullOutput) OpenChainFile(d, s, w);
+  for (int i = 1; i <= n; ++i) {
+    p.CurrentMu[i] = s.InitialMu[i];
+    p.CurrentVCV[i] = s.InitialVCV[i];
+  }
+  p.Likelihood = StateLikelihood(w.Gene, s.ErrorModelNum, n, p.CurrentMu, p.CurrentVCV);
+  std::fill(p.GreaterCount.begin(), p.GreaterCount.end(), 0);
+  p.MaxLikelihood = p.Likelihood;
+  p.MuAccepts = p.VCVAccepts = p.TotalSteps = p.SampleNo = 0;
+  p.Sampling = false;
+
+  const size_t bytes = sizeof(double) * n;
+  for (;;) {
+    p.StepCount = 0;
+    for (;;) {
+      ++p.StepCount;
+      ++p.TotalSteps;
+      std::copy_n(&p.CurrentMu[1], n, &p.ProposedMu[1]);
+      std::copy_n(&p.CurrentVCV[1], n, &p.ProposedVCV[1]);
+      bool muStep = p.StepCount % 2 == 1;
+      p.ProposalValid = muStep ? MuMove(p, n, w.Steps.MuStepSize, rs)
+                               : ErrorTermMove(p, n, s.ConstrainedVCV, w.Steps.VCVStepSize, rs);
+      p.ProposedLikelihood = ScaledReal{1.0, 0};
+      if (p.ProposalValid) p.ProposedLikelihood = StateLikelihood(w.Gene, s.ErrorModelNum, n, p.ProposedMu, p.ProposedVCV);
+      double u = Rnd0To1(rs);
+      if (MetropolisAccepts(p.ProposalValid, p.ProposedLikelihood, p.Likelihood, u)) {
+        if (muStep)
+          ++p.MuAccepts;
+        else
+          ++p.VCVAccepts;
+        p.Likelihood = p.ProposedLikelihood;
+        std::memcpy(&p.CurrentMu[1], &p.ProposedMu[1], bytes);
+        std::memcpy(&p.CurrentVCV[1], &p.ProposedVCV[1], bytes);
+        if (ScaledGreater(p.Likelihood, p.MaxLikelihood)) {
+          p.MaxLikelihood = p.Likelihood;
+          if (s.FullOutput) PrintBestState(d, s, w);
+        }
+      }
+      if (p.StepCount == s.BurnIn || (p.Sampling && p.StepCount == s.SamplingPeriod)) break;
+    }
+    StoreSample(d, s, w);
+    if (p.SampleNo == s.ChainSampleSize) return;
+  }
+}

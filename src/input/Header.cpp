@@ -1,0 +1,158 @@
+// The three header rows: the design of the experiment as node names per hyb.
+#include "input/Input.h"
+#include "run/Run.h"
+
+static std::string Trimmed(const std::string& cell) {
+  size_t first = 0, last = cell.size();
+  while (first < last && static_cast<unsigned char>(cell[first]) <= 32) ++first;
+  while (last > first && static_cast<unsigned char>(cell[last - 1]) <= 32) --last;
+  return Cut(cell.substr(first, last - first));
+}
+
+std::vector<std::string> SplitHeaderRow(const std::string& row) {
+  std::vector<std::string> cells;
+  size_t pos = 0;
+  while (pos < row.size()) {
+    size_t tab = row.find('\t', pos);
+    if (tab == std::string::npos) tab = row.size();
+    cells.push_back(Trimmed(row.substr(pos, tab - pos)));
+    pos = tab + 1;
+  }
+  return cells;
+}
+
+std::string ReadCellString(RunState& run) {
+  InputFile& file = run.Design.DatFile;
+  if (AtEnd(file))
+    Oops("T.E.L.V.O. tried to read a string at the end of the file.\n"
+         "If you are using a tab-delimited text file from a Mac or a Windows file system, \n"
+         "make sure you have translated the <eoln> characters to the unix-standard linefeeds(LF).\n"
+         "You can do this in the Termi");
+  std::string cell;
+  bool lastWasTab = false;
+  while (!lastWasTab && cell.size() < 255 && !AtLineEnd(file)) {
+    char c = file.Bytes[file.Pos++];
+    if (c == '\t')
+      lastWasTab = true;
+    else
+      cell.push_back(c);
+  }
+  if (cell.size() == 255)
+    Oops("T.E.L.V.O. tried to read a cell containing more than 254 characters.\nPlease check " +
+         run.Design.FileName + "\nand replace the cell beginning with\n" + cell + "\nwith something shorter.");
+  return cell;
+}
+
+// Position of name among the first count node names, 0 when absent.
+static int FindNode(const InputDesign& design, const std::string& name) {
+  for (int n = 1; n <= design.NumExpressionNodes; ++n)
+    if (SameString(design.ExpressionNodeNameList[n], name)) return n;
+  return 0;
+}
+
+static void AddNode(InputDesign& design, const std::string& name, const char* line) {
+  if (design.NumExpressionNodes == MaxNodes)
+    Oops("T.E.L.V.O. found more than " + IntegerToString(MaxNodes) + " expression node names in the " + line +
+         " line in \n" + design.FileName + "\nT.E.L.V.O. can estimate at most " + IntegerToString(MaxNodes) +
+         " expression nodes.");
+  design.ExpressionNodeNameList[++design.NumExpressionNodes] = name;
+}
+
+void VerifyFileHeader(RunState& run) {
+  InputDesign& d = run.Design;
+  InputFile& file = d.DatFile;
+  Console& con = run.Con;
+  Write(con, "\n");
+  WriteLine(con, "Verifying Input File " + d.FileName);
+  for (auto& name : d.ExpressionNodeNameList) name.clear();
+
+  if (AtEnd(file))
+    Oops("T.E.L.V.O. found an early end-of-file character in the first line of \n" + d.FileName);
+  WriteLine(con, Cut(ReadRestOfLine(file)));
+
+  WriteLine(con, "Initializing ExpressionNodeNameList...");
+  d.NumHybs = 0;
+  d.NumExpressionNodes = 0;
+  Write(con, "Assigning names to expression nodes");
+  std::vector<std::string> row2 = SplitHeaderRow(ReadRestOfLine(file));
+  d.Notes1 = row2.size() > 0 ? row2[0] : "";
+  d.Channel1 = row2.size() > 1 ? row2[1] : "";
+  for (size_t c = 2; c < row2.size(); ++c) {
+    if (d.NumHybs == MaxHybs)
+      Oops("T.E.L.V.O. found more than " + IntegerToString(MaxHybs) + " hybs named in the second line in \n" +
+           d.FileName + "\nT.E.L.V.O. can estimate from at most " + IntegerToString(MaxHybs) + " hybs.");
+    ++d.NumHybs;
+    Write(con, ". ");
+    d.HybList[d.NumHybs].ExpName = row2[c];
+    Write(con, "NewName=" + row2[c]);
+    if (FindNode(d, row2[c]) == 0) AddNode(d, row2[c], "second");
+  }
+  if (AtEnd(file))
+    Oops("T.E.L.V.O. found an early end-of-file character after the second line in \n" + d.FileName);
+  if (d.NumHybs < 2)
+    Oops("T.E.L.V.O. found only " + StringFromInt(d.NumHybs) + " hybs named in the second line in \n" + d.FileName +
+         "\nT.E.L.V.O. cannot estimate from fewer than two,\nand recommends at least four.");
+  if (d.NumHybs < d.NumExpressionNodes + 1) {
+    int n = d.NumExpressionNodes;
+    Oops("T.E.L.V.O. found only " + StringFromInt(d.NumHybs) + " hybs in the second line in \n" + d.FileName +
+         "\nT.E.L.V.O. cannot estimate " + StringFromInt(n) + " expression nodes from fewer than " +
+         StringFromInt(n + 1) + " hybs,\nand recommends at least " + StringFromInt(2 * n) + ".");
+  }
+  Write(con, "\n\n");
+  WriteLine(con, "Number of Hybs: " + IntegerToString(d.NumHybs));
+  VerifyOrQuit(run);
+
+  std::vector<std::string> row3 = SplitHeaderRow(ReadRestOfLine(file));
+  Write(con, "Assigning more names to expression nodes");
+  d.Notes2 = row3.size() > 0 ? row3[0] : "";
+  d.Channel2 = row3.size() > 1 ? row3[1] : "";
+  int r = 0;
+  for (size_t c = 2; c < row3.size(); ++c) {
+    ++r;
+    Write(con, ".");
+    if (r <= d.NumHybs) d.HybList[r].RefName = row3[c];
+    if (FindNode(d, row3[c]) == 0) {
+      AddNode(d, row3[c], "third");
+      Write(con, "NotNewName=" + row3[c]);
+    }
+  }
+  if (AtLineEnd(file))
+    Oops("T.E.L.V.O. found an end-of-line character after\n" + d.Notes2 + "\nin the first cell in the third line \nin " +
+         d.FileName);
+  Write(con, "\n");
+  if (r < d.NumHybs)
+    Oops("T.E.L.V.O. found an early end-of-line character in row 3\nin column number " + IntegerToString(r + 2) +
+         " of \n" + d.FileName + ".");
+  if (d.NumExpressionNodes < 2)
+    Oops("T.E.L.V.O. found only " + StringFromInt(d.NumExpressionNodes) + " expression node in\n" + d.FileName +
+         "\nT.E.L.V.O. cannot perform estimation on fewer than two expression nodes.");
+
+  Write(con, "\n");
+  Write(con, "Please verify that " + IntegerToString(d.NumExpressionNodes) + " expression nodes are desired,");
+  Write(con, "\n");
+  Write(con, "that all desired nodes are are listed below, and");
+  Write(con, "\n");
+  WriteLine(con, "that each of the following are unique expression nodes.");
+  for (int n = 1; n <= d.NumExpressionNodes; ++n) WriteLine(con, d.ExpressionNodeNameList[n]);
+  VerifyOrQuit(run);
+
+  Write(con, "Assigning experimental node names to hyb list");
+  for (int h = 1; h <= d.NumHybs; ++h) {
+    Write(con, ".");
+    d.HybList[h].ExpNode = FindNode(d, d.HybList[h].ExpName);
+    if (d.HybList[h].ExpNode == 0)
+      Oops("\nSorry! T.E.L.V.O. experienced an internal error, \n"
+           "attempting to associate the hyb list with the expression node number list.");
+  }
+  Write(con, "\n");
+  Write(con, "Assigning reference node names to hyb list");
+  for (int h = 1; h <= d.NumHybs; ++h) {
+    Write(con, ".");
+    d.HybList[h].RefNode = FindNode(d, d.HybList[h].RefName);
+    if (d.HybList[h].RefNode == 0)
+      Oops("Sorry! T.E.L.V.O. experienced an internal error, \n"
+           "attempting to associate the hyb list with the expression node number list.");
+  }
+  Write(con, "\n");
+  WriteLine(con, "File " + d.FileName + " header rows verified.");
+}

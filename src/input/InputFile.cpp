@@ -1,0 +1,35 @@
+// Byte-level reading of the input file. A line ends with LF, CR or CR LF.
+#include "input/Input.h"
+
+bool AtEnd(const InputFile& file) { return file.Pos >= file.Bytes.size(); }
+
+bool AtLineEnd(const InputFile& file) {
+  if (AtEnd(file)) return true;
+  char c = file.Bytes[file.Pos];
+  return c == '\r' || c == '\n';
+}
+
+void SkipLineEnd(InputFile& file) {
+  if (AtEnd(file)) return;
+  char c = file.Bytes[file.Pos];
+  if (c == '\n') {
+    ++file.Pos;
+  } else if (c == '\r') {
+    ++file.Pos;
+    if (!AtEnd(file) && file.Bytes[file.Pos] == '\n') ++file.Pos;
+  }
+}
+
+std::string ReadRestOfLine(InputFile& file) {
+  size_t start = file.Pos;
+  while (!AtLineEnd(file)) ++file.Pos;
+  std::string line = file.Bytes.substr(start, file.Pos - start);
+  SkipLineEnd(file);
+  return line;
+}
+
+bool OnlyEmptyLinesLeft(const InputFile& file) {
+  for (size_t pos = file.Pos; pos < file.Bytes.size(); ++pos)
+    if (file.Bytes[pos] != '\r' && file.Bytes[pos] != '\n') return false;
+  return true;
+}

@@ -1,0 +1,120 @@
+// The run driver: start-up on one of two roads, the per-gene loop and the end of the run.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "estimation/Estimation.h"
+#include "input/Input.h"
+#include "output/Output.h"
+#include "run/Run.h"
+#include "settings/Settings.h"
+
+static void* volatile MemoryProbe;  // keeps the trial block from being optimised away
+
+bool IsMemoryEnough(RunState& run) {
+  const size_t bytes = 400000000;
+  MemoryProbe = std::malloc(bytes);
+  if (!MemoryProbe) {
+    WriteLine(run.Con, "Not enough memory. Program halt...");
+    return false;
+  }
+  std::free(MemoryProbe);
+  MemoryProbe = nullptr;
+  WriteLine(run.Con, "Checking memory: " + std::to_string(bytes) + " Byte [OK]");
+  return true;
+}
+
+void SetParametersCLI(RunState& run) {
+  run.InteractiveFlag = false;
+  IntroCLI(run);
+  VerifyFileHeader(run);
+  SetOptionsCLI(run);
+}
+
+void SetParametersInteractive(RunState& run) {
+  Intro(run);
+  VerifyFileHeader(run);
+  SetOptions(run);
+}
+
+// Ends the rows of a gene that is not estimated: identifier and common name alone.
+static void EndShortRows(GeneWork& work, int numNodes) {
+  work.Out.ResultData += "\n";
+  for (int i = 1; i <= numNodes; ++i) work.Out.PValueRows[i] += "\n";
+}
+
+void ProcessGenes(RunState& run) {
+  const InputDesign& d = run.Design;
+  const RunSettings& s = run.Settings;
+  const int n = d.NumExpressionNodes;
+  GeneWork& work = run.Work;
+  PrepareGene(work.Gene, n, d.NumHybs);
+  PrepareChains(work, n, s.ChainSampleSize, s.ConstrainedVCV);
+  work.Steps = StepSizes{s.MuStepSize, s.VCVStepSize, 0, 0.0, 0.0};
+  work.Out.PValueRows.assign(n + 1, "");
+  run.Counters.Tally = 0;
+  do {
+    LoadGeneDataIntoMatrix(run, work);
+    if (work.Gene.IrreducibleMatrix && work.Gene.EnoughData) {
+      if (s.FullOutput) AssignChainFileName(run, work);
+      MCMCIt(d, s, work);
+    } else {
+      EndShortRows(work, n);
+    }
+    ++run.Counters.Tally;
+    WriteGeneRows(run, work);
+    WriteLine(run.Con, "Genes Examined:\t" + IntegerToString(run.Counters.Tally));
+    WriteLine(run.Con, "");
+    FlushConsole();
+  } while (!OnlyEmptyLinesLeft(run.Design.DatFile));
+}
+
+void Finish(RunState& run) {
+  CloseOutputFiles(run);
+  if (run.InteractiveFlag) {
+    Write(run.Con, "\nPress RETURN when ready.");
+    std::string line;
+    ReadLine(line);  // the end of input is as good as RETURN here
+  }
+}
+
+std::string ElapsedText(double seconds) {
+  long total = static_cast<long>(seconds);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%02ld:%02ld:%02ld", total / 3600, total % 3600 / 60, total % 60);
+  return buffer;
+}
+
+int RunTelvo(int argc, char** argv) {
+  RunState run;
+  for (int i = 1; i < argc; ++i) run.Args.push_back(argv[i]);
+  if (!IsMemoryEnough(run)) return 1;
+  run.Counters.StartTime = std::chrono::steady_clock::now();
+  SetGlobals(run.Settings);
+  try {
+    if (argc > 1)
+      SetParametersCLI(run);
+    else
+      SetParametersInteractive(run);
+    ProcessGenes(run);
+    std::chrono::duration<double> used = std::chrono::steady_clock::now() - run.Counters.StartTime;
+    Finish(run);
+    WriteLine(run.Con, "Time used: " + ElapsedText(used.count()));
+  } catch (const RunStop& stop) {
+    // What the files hold stays: a gene's started p-value rows, then everything flushed and closed.
+    try {
+      WritePendingRows(run, run.Work);
+    } catch (const RunStop&) {
+    }
+    if (run.Work.ChainFile) std::fclose(run.Work.ChainFile);
+    run.Work.ChainFile = nullptr;
+    try {
+      CloseOutputFiles(run);
+    } catch (const RunStop&) {
+    }
+    ReportStop(run, stop);
+    return stop.Status;
+  }
+  FlushConsole();
+  return 0;
+}

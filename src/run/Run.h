@@ -1,0 +1,49 @@
+// Run control: the driver, the start-up dialogue, the console and the text helpers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "run/RunState.h"
+
+// --- Driver (Driver.cpp) ---
+int RunTelvo(int argc, char** argv);          // the whole run; returns the exit status
+bool IsMemoryEnough(RunState& run);           // trial allocation; prints the memory line
+void SetParametersCLI(RunState& run);         // command-line road up to the open output files
+void SetParametersInteractive(RunState& run); // dialogue road up to the open output files
+void ProcessGenes(RunState& run);             // the per-gene loop
+void Finish(RunState& run);                   // closes the output files, last pause
+std::string ElapsedText(double seconds);      // hh:mm:ss, hours not wrapped at a day
+
+// --- Start-up dialogue (Startup.cpp) ---
+void WriteTelvoBanner(Console& con);
+void Intro(RunState& run);     // banner, file-name prompt, open the input file
+void IntroCLI(RunState& run);  // banner, file name from the last argument, open the input file
+bool FileExists(const std::string& name);  // the file can be opened for reading
+std::string IOErrorMessage();
+
+// --- Console (Console.cpp) ---
+void Write(Console& con, std::string_view text);      // text without a line end
+void WriteLine(Console& con, std::string_view text);  // text and a line end
+void FlushConsole();                                  // push standard output to the terminal
+int ReadChar();                 // one character of standard input; EOF at its end
+bool ReadLine(std::string& line);  // one whole line without its line end; false at end of input
+[[noreturn]] void Oops(const std::string& message, int status = 1);
+void VerifyOrQuit(RunState& run);
+uint16_t ReadWord(Console& con, uint16_t lower, uint16_t upper);
+int32_t ReadLong(Console& con, int32_t lower, int32_t upper);
+int32_t YToTheX(int16_t y, int16_t x);
+void ReportStop(RunState& run, const RunStop& stop);  // prints a stop; pauses when interactive
+
+// --- Text helpers (Text.cpp) ---
+std::string BoolToString(bool flag);        // "True" / "False"
+std::string IntegerToString(long n);        // plain decimal
+std::string StringFromInt(int n);           // five zero-padded digits
+bool SameString(std::string_view a, std::string_view b);
+std::string Cut(std::string text, size_t max = MaxText);  // keeps the first max characters
+std::string Fixed(double x, int width, int decimals);     // fixed point, right-aligned, NaN/Inf spelt out
+std::string Sci(double x);                                // 22-character scientific form
+std::string SciScaled(const ScaledReal& x);               // same, for a scaled likelihood
+std::string FlagText(bool flag);                          // "TRUE" / "FALSE" for the console
+bool ParseStrictReal(std::string_view text, double& value);  // sign, digits, fraction, exponent; nothing else

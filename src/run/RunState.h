@@ -1,0 +1,205 @@
+// The run state: every datum of a run, grouped by who writes it. Nodes, hybs and replicate slots
+// are numbered from 1 as the user sees them; entry 0 of node-indexed arrays is unused unless noted.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+constexpr int MaxNodes = 100;         // expression nodes of one design
+constexpr int MaxHybs = 250;          // data columns of the input file
+constexpr int MaxReplicates = 100;    // ratios per ordered node pair
+constexpr int MaxSamples = 500000;    // stored samples per node
+constexpr size_t MaxText = 255;       // longest cell, name, message or file name
+
+using NodeReals = std::array<double, MaxNodes + 1>;  // one real per node, 1..N
+
+// Fatal stop: raised by Oops, caught once in the driver, which reports it and exits.
+struct RunStop {
+  std::string Message;  // printed as one line
+  int Status;           // process exit status
+};
+
+// Where console text goes: straight to standard output, or into a buffer that is printed later.
+struct Console {
+  bool Buffered = false;  // collect text instead of printing it
+  std::string Text;       // collected text while Buffered
+};
+
+// The input file, held in memory and read front to back.
+struct InputFile {
+  bool Open = false;   // the file was opened
+  std::string Bytes;   // whole content, byte for byte
+  size_t Pos = 0;      // read position
+};
+
+struct HybRecord {
+  std::string ExpName;  // node in channel 1 (experimental)
+  int ExpNode = 0;      // its node number
+  std::string RefName;  // node in channel 2 (reference)
+  int RefNode = 0;      // its node number
+};
+
+// The design of the experiment, read once from the header rows.
+struct InputDesign {
+  std::string FileName;                         // input file name as given
+  InputFile DatFile;                            // the input file
+  std::string Notes1, Notes2;                   // cell 1 of header rows 2 and 3
+  std::string Channel1, Channel2;               // cell 2 of header rows 2 and 3
+  int NumHybs = 0;                              // data columns, 2..250
+  int NumExpressionNodes = 0;                   // distinct node names, 2..100
+  std::vector<std::string> ExpressionNodeNameList = std::vector<std::string>(MaxNodes + 1);
+  std::vector<HybRecord> HybList = std::vector<HybRecord>(MaxHybs + 1);
+};
+
+// One observation as the likelihood uses it.
+struct Observation {
+  double Ratio;     // r, a positive ratio
+  double RatioSq;   // r * r
+  double LogRatio;  // ln r
+  int Exp, Ref;     // node of channel 1, node of channel 2
+};
+
+// The gene row being processed.
+struct CurrentGene {
+  std::string GeneUniqueID;                   // first cell of the row
+  std::string GeneCommonName;                 // second cell of the row
+  int NumNodes = 0;                           // N the arrays below are sized for
+  std::vector<double> HybArr;                 // ratios by (exp node, ref node, slot); see HybSlot
+  std::vector<int> PairCount;                 // filled slots per ordered pair
+  std::vector<bool> NodeConnected;            // marks of the connectivity search
+  bool IrreducibleMatrix = false;             // observed pairs connect every node
+  bool EnoughData = false;                    // at least one positive ratio per parameter
+  int PositiveRatios = 0;                     // P, positive ratios of the row
+  std::vector<Observation> Observations;      // likelihood terms in pair order, then slot order
+};
+
+// Run settings, as defaulted, flagged or chosen in the menu.
+struct RunSettings {
+  std::string ErrorModel = "AC";                       // AV, AC, MV or MC
+  int ErrorModelNum = 2;                               // 1..4, derived from ErrorModel
+  std::string EpsilonType = "Additive";                // Additive or Multiplicative
+  std::string VarCoefVar = "Coefficient of Variation"; // name of the error term
+  bool ConstrainedVCV = true;                          // one error term shared by all nodes
+  NodeReals InitialMu{};                               // starting Mu per node
+  NodeReals InitialVCV{};                              // starting error term; entry 0: shared term as entered
+  double MuStepSize = 0.5;                             // starting step of the Mu move
+  double VCVStepSize = 0.5;                            // starting step of the error-term move
+  int BurnIn = 20000;                                  // steps before the first sample
+  int SamplingPeriod = 20;                             // steps between samples
+  int ChainSampleSize = 10000;                         // samples stored per node
+  int MaxTuningDepth = 8;                              // most tuning passes per gene
+  bool FullOutput = false;                             // chain files and diagnostics
+  uint32_t TelvoRandomSeed = 0;                        // 0: seed from the clock
+  uint32_t SeedUsed = 0;                               // the seed actually given to the stream
+  std::string ResultFileName;                          // empty: derived from FileName
+  int Threads = 0;                                     // -j worker count; 0: one stream for the run
+  long FirstGene = 1;                                  // number of the first gene row of the file (shards)
+};
+
+// MT19937, the run's random stream.
+struct RandomStream {
+  std::array<uint32_t, 624> State{};  // generator words
+  int Index = 625;                    // next word to temper; 625: not seeded
+};
+
+// Step sizes and what the carry-over between genes accumulates.
+struct StepSizes {
+  double MuStepSize = 0.5;           // current step of the Mu move
+  double VCVStepSize = 0.5;          // current step of the error-term move
+  long NumSuccesses = 0;             // genes whose tuning succeeded
+  double SumOfLogMuStepSizes = 0.0;  // sum of ln |MuStepSize| over them
+  double SumOfLogVCVStepSizes = 0.0; // sum of ln |VCVStepSize| over them
+};
+
+// A likelihood kept as Mantissa * 2^Exponent, so that products of many densities neither underflow
+// nor overflow. A zero Mantissa is the value 0.
+struct ScaledReal {
+  double Mantissa = 1.0;  // 0, or a normal double of modest magnitude
+  int64_t Exponent = 0;   // binary exponent
+};
+
+// State of one tuning pass of the sampler.
+struct SamplerState {
+  NodeReals CurrentMu{}, CurrentVCV{};    // the chain's current state
+  NodeReals ProposedMu{}, ProposedVCV{};  // the proposal of this step
+  ScaledReal Likelihood;                  // likelihood of the current state
+  ScaledReal ProposedLikelihood;          // likelihood of the proposal
+  ScaledReal MaxLikelihood;               // best likelihood held in the pass
+  bool ProposalValid = true;              // proposal inside Mu >= 0, terms >= 0
+  int StepCount = 0;                      // steps since the last sample
+  int TotalSteps = 0;                     // steps since sampling began
+  int MuAccepts = 0, VCVAccepts = 0;      // accepted moves since sampling began
+  bool Sampling = false;                  // burn-in is over
+  int SampleNo = 0;                       // samples stored in this pass
+  std::vector<int> GreaterCount;          // [n][m]: samples with Mu[n] > Mu[m], N x N
+};
+
+// The outcome of the tuning passes of one gene.
+struct TuningState {
+  int TuningDepth = 0;              // passes run
+  bool MuTuned = false;             // Mu acceptance ratio reached the window
+  bool VCVTuned = false;            // error-term acceptance ratio reached the window
+  double MuAcceptanceRatio = 0.0;   // of the last pass
+  double VCVAcceptanceRatio = 0.0;  // of the last pass
+};
+
+// Sample stores, sized once per run for N nodes and ChainSampleSize samples.
+struct ChainStore {
+  int Nodes = 0;                   // N
+  int Capacity = 0;                // samples per node
+  std::vector<double> MuFile;      // [n][s] at (n-1) * Capacity + (s-1)
+  std::vector<double> VCVFile;     // same layout; row 1 only with a shared error term
+  std::vector<double> Posterior;   // scratch copy of one chain row
+};
+
+// Text a gene produces for the result file and the p-value files.
+struct GeneOutput {
+  std::string ResultData;               // result-file text waiting to be written
+  std::vector<std::string> PValueRows;  // [i]: pending text of node i's p-value file
+};
+
+// Everything the estimation of one gene owns; a worker of the parallel mode has one of these.
+struct GeneWork {
+  CurrentGene Gene;          // the gene's data
+  ChainStore Chains;         // its samples
+  SamplerState Pass;         // the running pass
+  TuningState Tuning;        // tuning outcome
+  RandomStream Random;       // the stream its draws come from
+  StepSizes Steps;           // step sizes it starts from and leaves
+  bool CarryOverSteps = true;// average tuned step sizes into the next gene
+  GeneOutput Out;            // its rows
+  Console Con;               // its console text
+  std::string ChainFileName; // chain file of the gene (full output)
+  std::FILE* ChainFile = nullptr;  // open during a pass
+};
+
+// Output files of the run.
+struct OutputFiles {
+  std::FILE* ResultFile = nullptr;          // the result file
+  std::vector<std::FILE*> PValueFile;       // [i], node i's p-value file
+  std::vector<std::string> PValueFileName;  // [i], its name
+  std::set<std::string> UsedNames;          // every output name of the run, for distinct names
+};
+
+// Run-wide counters of the driver.
+struct RunCounters {
+  long Tally = 0;                                     // genes examined
+  std::chrono::steady_clock::time_point StartTime;    // start of the run
+};
+
+struct RunState {
+  bool InteractiveFlag = true;     // a person answers at the keyboard
+  std::vector<std::string> Args;   // command-line arguments, program name excluded
+  InputDesign Design;              // the experiment's design
+  RunSettings Settings;            // the settings
+  OutputFiles Output;              // result and p-value files
+  RunCounters Counters;            // driver counters
+  Console Con;                     // the run's console
+  GeneWork Work;                   // the gene in hand (single-stream mode)
+};

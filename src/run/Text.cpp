@@ -1,0 +1,117 @@
+// Text helpers shared by messages, the console and the output files.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "run/Run.h"
+
+std::string BoolToString(bool flag) { return flag ? "True" : "False"; }
+
+std::string FlagText(bool flag) { return flag ? "TRUE" : "FALSE"; }
+
+std::string IntegerToString(long n) { return std::to_string(n); }
+
+std::string StringFromInt(int n) {
+  if (n < 0 || n > 99999) return IntegerToString(n);
+  std::string text = "00000";
+  for (int pos = 4; pos >= 0; --pos, n /= 10) text[pos] = static_cast<char>('0' + n % 10);
+  return text;
+}
+
+bool SameString(std::string_view a, std::string_view b) { return a == b; }
+
+std::string Cut(std::string text, size_t max) {
+  if (text.size() > max) text.resize(max);
+  return text;
+}
+
+static std::string PadLeft(std::string text, int width) {
+  if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
+  return text;
+}
+
+std::string Fixed(double x, int width, int decimals) {
+  if (std::isnan(x)) return PadLeft("NaN", width);
+  if (std::isinf(x)) return PadLeft(x > 0 ? "Inf" : "-Inf", width);
+  if (x == 0) x = 0.0;  // no sign for a negative zero
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%*.*f", width, decimals, x);
+  return buffer;
+}
+
+// Turns printf's "d.dddE-dd" into the program's form: sign or blank, mantissa, E, sign, 3+ digits.
+static std::string SciFromPrintf(const char* printed) {
+  std::string text = printed;
+  std::string sign = " ";
+  if (text[0] == '-') {
+    sign = "-";
+    text.erase(0, 1);
+  }
+  size_t e = text.find('E');
+  std::string mantissa = text.substr(0, e);
+  char expSign = text[e + 1];
+  std::string digits = text.substr(e + 2);
+  while (digits.size() < 3) digits.insert(0, "0");
+  return sign + mantissa + "E" + expSign + digits;
+}
+
+std::string Sci(double x) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.14E", x == 0 ? 0.0 : x);
+  return SciFromPrintf(buffer);
+}
+
+std::string SciScaled(const ScaledReal& x) {
+  if (x.Mantissa == 0) return Sci(0.0);
+  int shift = 0;
+  long double m = std::frexp(static_cast<long double>(x.Mantissa), &shift);
+  int64_t e = x.Exponent + shift;
+  char buffer[64];
+  if (e > -16380 && e < 16380) {
+    // Exact in extended precision, so the decimal digits are those of the true value.
+    std::snprintf(buffer, sizeof buffer, "%.14LE", std::ldexp(m, static_cast<int>(e)));
+    return SciFromPrintf(buffer);
+  }
+  // Beyond even the extended range: decimal exponent and digits from the logarithm.
+  long double log10v = std::log10(std::fabs(m)) + static_cast<long double>(e) * 0.30102999566398119521373889472449302677L;
+  long double decimal = std::floor(log10v);
+  long double digits = std::pow(10.0L, log10v - decimal);
+  std::snprintf(buffer, sizeof buffer, "%.14Lf", digits);
+  std::string mantissa = buffer;
+  if (mantissa.rfind("10.", 0) == 0) {
+    mantissa = "1.00000000000000";
+    decimal += 1;
+  }
+  long long exponent = static_cast<long long>(decimal);
+  std::string expDigits = std::to_string(exponent < 0 ? -exponent : exponent);
+  while (expDigits.size() < 3) expDigits.insert(0, "0");
+  return std::string(m < 0 ? "-" : " ") + mantissa + "E" + (exponent < 0 ? "-" : "+") + expDigits;
+}
+
+bool ParseStrictReal(std::string_view text, double& value) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  size_t start = i;
+  auto digits = [&] {
+    size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i - from;
+  };
+  if (digits() == 0) return false;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    digits();
+  }
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  if (i != text.size()) return false;
+  double parsed = 0;
+  auto [end, ec] = std::from_chars(text.data() + start, text.data() + text.size(), parsed);
+  if (ec != std::errc() || end != text.data() + text.size() || std::isinf(parsed)) return false;
+  value = negative ? -parsed : parsed;
+  return true;
+}

@@ -1,0 +1,202 @@
+// The command-line flags of an unattended run.
+#include "run/Run.h"
+#include "settings/Settings.h"
+
+static int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
+
+bool ParseFlagInteger(std::string_view text, int64_t lower, int64_t upper, int64_t& value) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (i < text.size() && text[i] == '$') {
+    base = 16, ++i;
+  } else if (text.substr(i, 2) == "0x") {
+    base = 16, i += 2;
+  } else if (i < text.size() && text[i] == 'x') {
+    base = 16, ++i;
+  } else if (i < text.size() && text[i] == '%') {
+    base = 2, ++i;
+  } else if (i < text.size() && text[i] == '&') {
+    base = 8, ++i;
+  }
+  if (i == text.size()) return false;
+  int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    int digit = DigitValue(text[i]);
+    if (digit >= base) return false;
+    if (magnitude < (int64_t{1} << 40)) magnitude = magnitude * base + digit;  // beyond 2^40 it is out of range anyway
+  }
+  int64_t parsed = negative ? -magnitude : magnitude;
+  if (parsed < lower || parsed > upper) return false;
+  value = parsed;
+  return true;
+}
+
+bool ParseFlagReal(std::string_view text, double& value) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  return ParseStrictReal(text.substr(i), value);
+}
+
+std::string ListField(const std::string& list, int index, bool& present) {
+  size_t start = 0;
+  for (int field = 1; field < index; ++field) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) {
+      present = false;
+      return "";
+    }
+    start = comma + 1;
+  }
+  present = true;
+  size_t comma = list.find(',', start);
+  return list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+}
+
+static void SetInitialMu(RunState& run, const std::string& list) {
+  int n = run.Design.NumExpressionNodes;
+  for (int node = 1; node <= n; ++node) {
+    bool present;
+    std::string field = ListField(list, node, present);
+    if (!present || field.empty())
+      Oops("Bad initial Mu value.  Usage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited list of initial real "
+           "Mu values for each expression node.\nExpected " + StringFromInt(n) + " values for this input file.");
+    if (!ParseFlagReal(field, run.Settings.InitialMu[node]))
+      Oops("Bad initial Mu value " + field + ".  Expected a real number (e.g. 1.0).");
+  }
+}
+
+// The -I text is read once all flags are in, because -c decides whether it is a list.
+static void SetInitialVCV(RunState& run, const std::string& text) {
+  RunSettings& s = run.Settings;
+  int n = run.Design.NumExpressionNodes;
+  if (!s.ConstrainedVCV) {
+    for (int node = 1; node <= n; ++node) {
+      bool present;
+      std::string field = ListField(text, node, present);
+      if (!present || field.empty())
+        Oops("Bad initial variance value " + field + ".\nUsage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited "
+             "list of initial real variance values for each expression node.\nExpected " + StringFromInt(n) +
+             " values for this input file.");
+      if (!ParseFlagReal(field, s.InitialVCV[node]))
+        Oops("Bad initial variance value " + field + ".  Expected a real number (e.g. 1.0).");
+    }
+  } else {
+    if (!ParseFlagReal(text, s.InitialVCV[0]))
+      Oops("Bad initial variance value " + text + ".  Expected a real number (e.g. 1.0).");
+    for (int node = 1; node <= n; ++node) s.InitialVCV[node] = s.InitialVCV[0];
+  }
+}
+
+static int IntegerFlag(const std::string& value, int64_t lower, int64_t upper, const std::string& refusal) {
+  int64_t parsed = 0;
+  if (!ParseFlagInteger(value, lower, upper, parsed)) Oops(refusal);
+  return static_cast<int>(parsed);
+}
+
+void SetOptionsCLI(RunState& run) {
+  RunSettings& s = run.Settings;
+  const size_t argCount = run.Args.size();
+  std::string varianceFields;
+  bool dryRun = false;
+  for (size_t curParam = 1; curParam < argCount; ++curParam) {
+    std::string a = Cut(run.Args[curParam - 1]);
+    if (a.empty() || a[0] != '-')
+      Oops("Error parsing command line (expected a flag, but found " + (a.empty() ? std::string(" ") : a.substr(0, 1)) +
+           " instead.");
+    if (a.size() != 2) Oops("Unrecognized flag " + a);
+    char letter = a[1];
+    auto value = [&]() { return Cut(run.Args[++curParam - 1]); };
+    switch (letter) {
+      case 'e': {
+        std::string v = value();
+        if (v.size() < 2) Oops("Invalid error model " + v);
+        if (v[0] != 'A' && v[0] != 'M')
+          Oops("Invalid error model (" + v.substr(0, 1) + ").  Valid choices are A and M.");
+        if (v[1] != 'V' && v[1] != 'C')
+          Oops("Invalid variation type (" + v.substr(1, 1) + ").  Valid choices are V and C.");
+        SetErrorModelFirst(s, v[0]);
+        SetErrorModelSecond(s, v[1], "Coefficient ofVariation");
+        break;
+      }
+      case 'c':
+        if (run.Design.NumHybs < 2 * run.Design.NumExpressionNodes - 1) Oops(TooFewHybsMessage(run));
+        s.ConstrainedVCV = false;
+        break;
+      case 'i':
+        SetInitialMu(run, value());
+        break;
+      case 'I': {
+        std::string v = value();
+        if (v.empty())
+          Oops("Bad initial variance value.  Usage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited list of "
+               "initial real variance values for each expression node (for error model = AV or MV) or a single "
+               "shared value (for error model = AC or MC).");
+        varianceFields = v;
+        break;
+      }
+      case 'm': {
+        std::string v = value();
+        if (!ParseFlagReal(v, s.MuStepSize)) Oops("Bad Mu step size " + v + ".  Expected a real value.");
+        break;
+      }
+      case 'v': {
+        std::string v = value();
+        if (!ParseFlagReal(v, s.VCVStepSize)) Oops("Bad variance step size " + v + ".  Expected a real value.");
+        break;
+      }
+      case 'b': {
+        std::string v = value();
+        s.BurnIn = IntegerFlag(v, 1, 500000, "Bad burn in value " + v + ".  Expected an integer value from 1 to 500000");
+        break;
+      }
+      case 'p': {
+        std::string v = value();
+        s.SamplingPeriod =
+            IntegerFlag(v, 1, 65532, "Bad period of sampling value " + v + ".  Expected an integer value. from 1 to 65532.");
+        break;
+      }
+      case 'g': {
+        std::string v = value();
+        s.ChainSampleSize =
+            IntegerFlag(v, 80, MaxSamples, "Bad generations value " + v + ".  Expected an integer value from 80 to 500000");
+        break;
+      }
+      case 't': {
+        std::string v = value();
+        s.MaxTuningDepth =
+            IntegerFlag(v, 1, 25, "Bad acceptance ratio value " + v + ".  Expected an integer value from 1 to 25.");
+        break;
+      }
+      case 'f':
+        s.FullOutput = true;
+        break;
+      case 'q':
+        dryRun = true;
+        break;
+      case 'r': {
+        std::string v = value();
+        int64_t seed = 0;
+        if (!ParseFlagInteger(v, 1, 4294967295LL, seed))
+          Oops("Bad random seed value " + v + ".  Expected an integer value greater than 0.");
+        s.TelvoRandomSeed = static_cast<uint32_t>(seed);
+        break;
+      }
+      case 'o':
+        s.ResultFileName = value();
+        break;
+      default:
+        Oops(std::string("Unknown parameter flag") + letter);
+    }
+  }
+  if (!varianceFields.empty()) SetInitialVCV(run, varianceFields);
+  FinalizeOptions(run);
+  if (dryRun) Oops("Aborting run due to -q command-line flag.", 0);
+}

@@ -1,0 +1,26 @@
+// Run settings: defaults, the command-line flags, the menu and the finishing step.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "run/RunState.h"
+
+// --- Defaults and finishing (Defaults.cpp) ---
+void SetGlobals(RunSettings& settings);    // every default of a run
+void FinalizeOptions(RunState& run);       // seeds the stream, derives the model number, opens the outputs
+std::string TooFewHybsMessage(const RunState& run);  // why separate error terms are refused
+void SetErrorModelFirst(RunSettings& settings, char letter);  // A or M
+void SetErrorModelSecond(RunSettings& settings, char letter, const char* coefficientText);  // V or C
+
+// --- Command-line flags (Flags.cpp) ---
+void SetOptionsCLI(RunState& run);
+// A whole integer value: blanks, sign, decimal digits or $, 0x, x, %, & prefixed digits; false
+// when the text does not read completely or lies outside [lower, upper].
+bool ParseFlagInteger(std::string_view text, int64_t lower, int64_t upper, int64_t& value);
+bool ParseFlagReal(std::string_view text, double& value);  // blanks, then a decimal real, nothing after
+std::string ListField(const std::string& list, int index, bool& present);  // index-th comma field, from 1
+
+// --- Interactive menu (Menu.cpp) ---
+void SetOptions(RunState& run);

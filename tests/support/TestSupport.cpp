@@ -1,0 +1,112 @@
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "run/Run.h"
+
+ProgramRun RunExecutable(const std::string& path, const std::string& dir, const std::vector<std::string>& args,
+                         const std::string& input) {
+  std::string inPath = dir + "/.stdin", outPath = dir + "/.stdout";
+  WriteFile(inPath, input);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    int in = open(inPath.c_str(), O_RDONLY), out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(out, 1);
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(path.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ProgramRun run;
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.Out = ReadFile(outPath);
+  std::filesystem::remove(inPath);
+  std::filesystem::remove(outPath);
+  return run;
+}
+
+ProgramRun RunProgram(const std::string& dir, const std::vector<std::string>& args, const std::string& input) {
+  return RunExecutable(TELVO_BINARY, dir, args, input);
+}
+
+std::string ScratchDir() {
+  static std::atomic<int> counter{0};
+  auto dir = std::filesystem::temp_directory_path() /
+             ("telvo_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir.string();
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+bool FileExistsOnDisk(const std::string& path) { return std::filesystem::exists(path); }
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string AfterBanner(const std::string& out) {
+  size_t at = out.find("Checking Filename...");
+  return at == std::string::npos ? out : out.substr(at);
+}
+
+std::string BannerText() {
+  Console con;
+  con.Buffered = true;
+  WriteTelvoBanner(con);
+  return con.Text;
+}
+
+std::string InputText(const std::vector<std::pair<std::string, std::string>>& hybs,
+                      const std::vector<std::string>& geneRows) {
+  std::string row1 = "Notes\tNotes", row2 = "Exp notes\tCy5", row3 = "Ref notes\tCy3";
+  for (size_t h = 0; h < hybs.size(); ++h) {
+    row1 += "\th" + std::to_string(h + 1);
+    row2 += "\t" + hybs[h].first;
+    row3 += "\t" + hybs[h].second;
+  }
+  std::string text = row1 + "\n" + row2 + "\n" + row3 + "\n";
+  for (const auto& row : geneRows) text += row + "\n";
+  return text;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}

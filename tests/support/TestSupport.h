@@ -1,0 +1,27 @@
+// Helpers for tests that run the built program on files in a scratch directory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProgramRun {
+  int Status = -1;   // exit status
+  std::string Out;   // everything written to standard output
+};
+
+// Runs the program in dir with the given arguments and standard input.
+ProgramRun RunProgram(const std::string& dir, const std::vector<std::string>& args, const std::string& input = "");
+// Runs any executable the same way (the simulator, for instance).
+ProgramRun RunExecutable(const std::string& path, const std::string& dir, const std::vector<std::string>& args,
+                         const std::string& input = "");
+std::string ScratchDir();  // a new empty directory for one test
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
+bool FileExistsOnDisk(const std::string& path);
+std::vector<std::string> FilesIn(const std::string& dir);  // sorted names
+std::string AfterBanner(const std::string& out);           // console text from "Checking Filename..." on
+std::string BannerText();                                   // the banner as the program prints it
+// A small input file: header rows for the hybs (exp, ref) and the given gene rows.
+std::string InputText(const std::vector<std::pair<std::string, std::string>>& hybs,
+                      const std::vector<std::string>& geneRows);
+std::vector<std::string> Lines(const std::string& text);  // split at LF
