@@ -11,10 +11,14 @@ void SeedRandom(RandomStream& rs, uint32_t seed) {
 uint32_t NextRandom(RandomStream& rs) {
   if (rs.Index >= 624) {
     if (rs.Index == 625) SeedRandom(rs, 5489u);  // the reference default seed
-    for (int i = 0; i < 624; ++i) {
-      uint32_t y = (rs.State[i] & 0x80000000u) | (rs.State[(i + 1) % 624] & 0x7fffffffu);
-      rs.State[i] = rs.State[(i + 397) % 624] ^ (y >> 1) ^ ((y & 1u) ? 0x9908b0dfu : 0u);
-    }
+    auto twist = [&](int i, int next, int far) {
+      uint32_t y = (rs.State[i] & 0x80000000u) | (rs.State[next] & 0x7fffffffu);
+      rs.State[i] = rs.State[far] ^ (y >> 1) ^ ((y & 1u) ? 0x9908b0dfu : 0u);
+    };
+    int i = 0;
+    for (; i < 624 - 397; ++i) twist(i, i + 1, i + 397);
+    for (; i < 623; ++i) twist(i, i + 1, i + 397 - 624);
+    twist(623, 0, 396);
     rs.Index = 0;
   }
   uint32_t y = rs.State[rs.Index++];
