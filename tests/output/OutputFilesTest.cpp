@@ -1,5 +1,8 @@
 // Output files of a run: protection of the input, distinct names, and the rows of sampled genes.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/TestSupport.h"
 
@@ -123,4 +126,55 @@ TEST(OutputFiles, TheSameSeedWritesTheSameFiles) {
   EXPECT_EQ(withoutTime(first.Out), withoutTime(second.Out));
   ProgramRun other = RunProgram(dir, {"-r", "54321", "-b", "500", "-g", "200", "d.txt"});
   EXPECT_NE(ReadFile(dir + "/d.txt_AC.TER") + ReadFile(dir + "/d.txt_A.pvalue") + ReadFile(dir + "/d.txt_B.pvalue"), files);
+}
+
+TEST(OutputFiles, AKilledRunKeepsEveryFinishedGene) {
+  std::string dir = ScratchDir();
+  // Two short rows, then a gene whose chain takes far longer than the test waits.
+  WriteFile(dir + "/d.txt", InputText(Swap, {"G1\tone\t0\t0\t0\t0", "G2\ttwo\t0\t0\t0\t0", "G3\tthree\t2\t0.5\t1.9\t0.6",
+                                             "G4\tfour\t0\t0\t0\t0"}));
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    dup2(out[1], 1);
+    close(out[0]);
+    execl(TELVO_BINARY, TELVO_BINARY, "-p", "65532", "-g", "1000", "d.txt", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  std::string console;
+  char buffer[4096];
+  ssize_t got;
+  while (console.find("Genes Examined:\t2\n") == std::string::npos && (got = read(out[0], buffer, sizeof buffer)) > 0)
+    console.append(buffer, got);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(out[0]);
+  std::string result = ReadFile(dir + "/d.txt_AC.TER");
+  EXPECT_EQ(result.substr(result.find("Ln Density of Likelihood\n") + 25), "G1\tone\nG2\ttwo\n");
+  EXPECT_EQ(ReadFile(dir + "/d.txt_B.pvalue"), "Unique ID\tCommon Name\tP(B>A)\nG1\tone\nG2\ttwo\n");
+}
+
+TEST(OutputFiles, EveryGeneOfTheBundledExampleGetsItsCompleteRow) {
+  std::string dir = ScratchDir();
+  WriteFile(dir + "/example.txt", ReadFile(std::string(TELVO_SOURCE_DIR) + "/examples/example.txt"));
+  ProgramRun run = RunProgram(dir, {"-r", "12345", "example.txt"});
+  ASSERT_EQ(run.Status, 0);
+  std::vector<std::string> rows = Lines(ReadFile(dir + "/example.txt_AC.TER"));
+  ASSERT_EQ(rows.size(), 13u + 36);
+  int acceptable = 0;
+  for (size_t r = 13; r < rows.size(); ++r) {
+    std::vector<std::string> cells = Cells(rows[r]);
+    ASSERT_EQ(cells.size(), 6u * 4 + 6) << rows[r];
+    acceptable += cells[28] == "True";
+    EXPECT_NE(cells[29], "-Inf");
+  }
+  EXPECT_GE(acceptable, 30);
+  for (int n = 1; n <= 4; ++n) {
+    std::vector<std::string> p = Lines(ReadFile(dir + "/example.txt_N" + std::to_string(n) + ".pvalue"));
+    ASSERT_EQ(p.size(), 1u + 36);
+    for (size_t r = 1; r < p.size(); ++r) EXPECT_EQ(Cells(p[r]).size(), 5u);
+  }
 }
