@@ -12,11 +12,21 @@ uint32_t Random(RandomStream& stream, uint32_t n);     // floor(x * n / 2^32), 0
 int Rnd(RandomStream& stream, int lo, int hi);         // uniform integer lo..hi
 double Rnd0To1(RandomStream& stream);                  // k / 32767, k = 0..32767
 
+// --- Exp and Log (FastMath.cpp): the same bits on every machine ---
+double Exp(double x);                                      // within 1 ulp, whole double range
+double Log(double x);                                      // within 1 ulp
+double ExpForBatch(double x);                              // Exp with x clamped to [-708.4, 709]
+void ExpBatch(const double* x, double* y, int count);      // ExpForBatch of each, vectorised
+
 // --- Likelihood (Likelihood.cpp) ---
 double NormalOverNormalPDF(double r, double mx, double vx, double my, double vy);
 double LogNormalOverLogNormalPDF(double r, double mx, double vx, double my, double vy);
+// The densities of a state evaluated in batches; StateLikelihoodScalar is the one-at-a-time path
+// with the same results bit for bit.
 ScaledReal StateLikelihood(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
                            const NodeReals& t);
+ScaledReal StateLikelihoodScalar(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
+                                 const NodeReals& t);
 bool ScaledGreater(const ScaledReal& a, const ScaledReal& b);  // a > b
 bool MetropolisAccepts(bool valid, const ScaledReal& proposed, const ScaledReal& current, double u);
 double ScaledLog(const ScaledReal& x);  // natural logarithm; -Inf for 0

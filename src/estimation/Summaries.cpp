@@ -92,11 +92,11 @@ void CarryOverStepSizes(const RunSettings& s, GeneWork& w) {
   StepSizes& st = w.Steps;
   if (w.CarryOverSteps && s.MaxTuningDepth > 1 && w.Tuning.MuTuned && w.Tuning.VCVTuned) {
     // Magnitudes: a negative step proposes the same symmetric moves as its positive twin.
-    st.SumOfLogMuStepSizes += std::log(std::fabs(st.MuStepSize));
-    st.SumOfLogVCVStepSizes += std::log(std::fabs(st.VCVStepSize));
+    st.SumOfLogMuStepSizes += Log(std::fabs(st.MuStepSize));
+    st.SumOfLogVCVStepSizes += Log(std::fabs(st.VCVStepSize));
     ++st.NumSuccesses;
-    st.MuStepSize = std::exp(st.SumOfLogMuStepSizes / st.NumSuccesses);
-    st.VCVStepSize = std::exp(st.SumOfLogVCVStepSizes / st.NumSuccesses);
+    st.MuStepSize = Exp(st.SumOfLogMuStepSizes / st.NumSuccesses);
+    st.VCVStepSize = Exp(st.SumOfLogVCVStepSizes / st.NumSuccesses);
     WriteLine(w.Con, "Logmean MuStepSize: " + Fixed(st.MuStepSize, 4, 2));
     WriteLine(w.Con, "Logmean VCVStepSize: " + Fixed(st.VCVStepSize, 4, 2));
   }
