@@ -11,6 +11,7 @@ uint32_t NextRandom(RandomStream& stream);             // next 32-bit output
 uint32_t Random(RandomStream& stream, uint32_t n);     // floor(x * n / 2^32), 0..n-1
 int Rnd(RandomStream& stream, int lo, int hi);         // uniform integer lo..hi
 double Rnd0To1(RandomStream& stream);                  // k / 32767, k = 0..32767
+uint32_t GeneSeed(uint32_t runSeed, long gene);        // seed of gene number `gene` with -j
 
 // --- Exp and Log (FastMath.cpp): the same bits on every machine ---
 double Exp(double x);                                      // within 1 ulp, whole double range

@@ -36,3 +36,13 @@ uint32_t Random(RandomStream& rs, uint32_t n) {
 int Rnd(RandomStream& rs, int lo, int hi) { return lo + static_cast<int>(Random(rs, static_cast<uint32_t>(hi - lo + 1))); }
 
 double Rnd0To1(RandomStream& rs) { return Random(rs, 32768) / 32767.0; }
+
+// The splitmix64 finaliser of (run seed << 32 | gene number), high 32 bits: neighbouring genes get
+// unrelated seeds. Documented in the README: shards run elsewhere must reproduce it.
+uint32_t GeneSeed(uint32_t runSeed, long gene) {
+  uint64_t z = (static_cast<uint64_t>(runSeed) << 32 | static_cast<uint32_t>(gene)) + 0x9e3779b97f4a7c15u;
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+  z ^= z >> 31;
+  return static_cast<uint32_t>(z >> 32);
+}

@@ -44,6 +44,7 @@ static void EndShortRows(GeneWork& work, int numNodes) {
 }
 
 void ProcessGenes(RunState& run) {
+  if (run.Settings.Threads > 0) return ProcessGenesParallel(run);
   const InputDesign& d = run.Design;
   const RunSettings& s = run.Settings;
   const int n = d.NumExpressionNodes;

@@ -13,6 +13,7 @@ bool IsMemoryEnough(RunState& run);           // trial allocation; prints the me
 void SetParametersCLI(RunState& run);         // command-line road up to the open output files
 void SetParametersInteractive(RunState& run); // dialogue road up to the open output files
 void ProcessGenes(RunState& run);             // the per-gene loop
+void ProcessGenesParallel(RunState& run);     // the loop with independent genes on -j workers (Parallel.cpp)
 void Finish(RunState& run);                   // closes the output files, last pause
 std::string ElapsedText(double seconds);      // hh:mm:ss, hours not wrapped at a day
 

@@ -192,11 +192,24 @@ void SetOptionsCLI(RunState& run) {
       case 'o':
         s.ResultFileName = value();
         break;
+      case 'j': {
+        std::string v = value();
+        s.Threads = IntegerFlag(v, 1, 256, "Bad thread count " + v + ".  Expected an integer value from 1 to 256.");
+        break;
+      }
+      case 'n': {
+        std::string v = value();
+        s.FirstGene = IntegerFlag(v, 1, 2147483647,
+                                  "Bad first gene number " + v + ".  Expected an integer value from 1 to 2147483647.");
+        break;
+      }
       default:
         Oops(std::string("Unknown parameter flag") + letter);
     }
   }
   if (!varianceFields.empty()) SetInitialVCV(run, varianceFields);
+  // Gene numbers only seed the streams of independent genes.
+  if (s.FirstGene != 1 && s.Threads == 0) Oops("The first gene number (-n) needs independent genes (-j).");
   FinalizeOptions(run);
   if (dryRun) Oops("Aborting run due to -q command-line flag.", 0);
 }

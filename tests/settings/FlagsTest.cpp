@@ -73,6 +73,11 @@ TEST(Flags, EveryRefusalIsWordedAndExitsWithOne) {
       {{"-r", "-1"}, "Bad random seed value -1.  Expected an integer value greater than 0.\n"},
       {{"-b"}, "Bad burn in value d.txt.  Expected an integer value from 1 to 500000\n"},  // the file name is the value
       {{"-b", "100", "-x"}, "Unknown parameter flag" "x\n"},
+      {{"-j", "0"}, "Bad thread count 0.  Expected an integer value from 1 to 256.\n"},
+      {{"-j", "257"}, "Bad thread count 257.  Expected an integer value from 1 to 256.\n"},
+      {{"-j", "two"}, "Bad thread count two.  Expected an integer value from 1 to 256.\n"},
+      {{"-j", "2", "-n", "0"}, "Bad first gene number 0.  Expected an integer value from 1 to 2147483647.\n"},
+      {{"-n", "5"}, "The first gene number (-n) needs independent genes (-j).\n"},
   };
   for (const Case& c : cases) {
     std::string dir;
