@@ -18,6 +18,7 @@ double Exp(double x);                                      // within 1 ulp, whol
 double Log(double x);                                      // within 1 ulp
 double ExpForBatch(double x);                              // Exp with x clamped to [-708.4, 709]
 void ExpBatch(const double* x, double* y, int count);      // ExpForBatch of each, vectorised
+bool HasAvx2();                                            // the CPU has AVX2 (asked once)
 
 // --- Likelihood (Likelihood.cpp) ---
 double NormalOverNormalPDF(double r, double mx, double vx, double my, double vy);
