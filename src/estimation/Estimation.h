@@ -18,15 +18,19 @@ double Exp(double x);                                      // within 1 ulp, whol
 double Log(double x);                                      // within 1 ulp
 double ExpForBatch(double x);                              // Exp with x clamped to [-708.4, 709]
 void ExpBatch(const double* x, double* y, int count);      // ExpForBatch of each, vectorised
+void ExpBatchSse2(const double* x, double* y, int count);  // the same with SSE2 only
 bool HasAvx2();                                            // the CPU has AVX2 (asked once)
 
 // --- Likelihood (Likelihood.cpp) ---
 double NormalOverNormalPDF(double r, double mx, double vx, double my, double vy);
 double LogNormalOverLogNormalPDF(double r, double mx, double vx, double my, double vy);
-// The densities of a state evaluated in batches; StateLikelihoodScalar is the one-at-a-time path
+// The densities of a state evaluated in batches (AVX2 where the CPU has it, else SSE2);
+// StateLikelihoodSse2 is the two-lane path and StateLikelihoodScalar the one-at-a-time path, both
 // with the same results bit for bit.
 ScaledReal StateLikelihood(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
                            const NodeReals& t);
+ScaledReal StateLikelihoodSse2(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
+                               const NodeReals& t);
 ScaledReal StateLikelihoodScalar(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
                                  const NodeReals& t);
 bool ScaledGreater(const ScaledReal& a, const ScaledReal& b);  // a > b

@@ -6,8 +6,8 @@
 // whose exponential would underflow is computed from its logarithm instead.
 //
 // The densities of a state are independent, so they are computed in batches (four at a time with
-// AVX2 where the CPU has it, else two with SSE2) before the product is taken in its fixed order; the scalar path computes the same operations
-// one density at a time and gives the same bits.
+// AVX2 where the CPU has it, else two with SSE2) before the product is taken in its fixed order;
+// the scalar path computes the same operations one density at a time and gives the same bits.
 #include <cfloat>
 #include <cmath>
 
@@ -173,13 +173,13 @@ __attribute__((target("avx2"))) int QuotientsAvx2(bool additive, const double* e
 #endif
 
 // The same operations, several observations at a time: four with AVX2, else two with SSE2.
-void DensitiesBatch(const CurrentGene& gene, const NodeReals& mu, const NodeTerms& nt, double* a, double* density) {
+void DensitiesBatch(const CurrentGene& gene, const NodeReals& mu, const NodeTerms& nt, bool avx2, double* a,
+                    double* density) {
   const int count = static_cast<int>(gene.Observations.size());
   int k = 0;
 #if defined(__SSE2__)
   alignas(32) double num[MaxHybs + 1], den[MaxHybs + 1], e[MaxHybs + 1];
 #if defined(__x86_64__)
-  const bool avx2 = HasAvx2();
   if (avx2) k = TermsAvx2(gene, mu, nt, a, num, den);
 #endif
   const Observation* o = gene.Observations.data();
@@ -204,7 +204,10 @@ void DensitiesBatch(const CurrentGene& gene, const NodeReals& mu, const NodeTerm
       _mm_store_pd(den + k, _mm_mul_pd(r, _mm_sqrt_pd(_mm_mul_pd(twoPi, s))));
     }
   }
-  ExpBatch(a, e, k);
+  if (avx2)
+    ExpBatch(a, e, k);
+  else
+    ExpBatchSse2(a, e, k);
   int i = 0;
 #if defined(__x86_64__)
   if (avx2) i = QuotientsAvx2(nt.Additive, e, num, den, density, k);
@@ -264,11 +267,21 @@ double LogNormalOverLogNormalPDF(double r, double mx, double vx, double my, doub
   return Exp(-(z * z) / (2 * s)) / (r * std::sqrt(TwoPi * s));
 }
 
-ScaledReal StateLikelihood(const CurrentGene& gene, int model, int numNodes, const NodeReals& mu, const NodeReals& t) {
+static ScaledReal BatchLikelihood(const CurrentGene& gene, int model, int numNodes, const NodeReals& mu,
+                                  const NodeReals& t, bool avx2) {
   NodeTerms nt = TermsOf(model, numNodes, mu, t);
   alignas(32) double a[MaxHybs + 1], density[MaxHybs + 1];
-  DensitiesBatch(gene, mu, nt, a, density);
+  DensitiesBatch(gene, mu, nt, avx2, a, density);
   return Product(gene, mu, nt, a, density);
+}
+
+ScaledReal StateLikelihood(const CurrentGene& gene, int model, int numNodes, const NodeReals& mu, const NodeReals& t) {
+  return BatchLikelihood(gene, model, numNodes, mu, t, HasAvx2());
+}
+
+ScaledReal StateLikelihoodSse2(const CurrentGene& gene, int model, int numNodes, const NodeReals& mu,
+                               const NodeReals& t) {
+  return BatchLikelihood(gene, model, numNodes, mu, t, false);
 }
 
 ScaledReal StateLikelihoodScalar(const CurrentGene& gene, int model, int numNodes, const NodeReals& mu,

@@ -1,6 +1,7 @@
 // Gene rows: ratios into the pair-by-slot array, the comparison matrix and the two verdicts.
 #include <cmath>
 
+#include "estimation/Estimation.h"
 #include "input/Input.h"
 #include "run/Run.h"
 
@@ -107,7 +108,7 @@ void CollectObservations(CurrentGene& gene) {
       for (int k = 1; k <= PairCount(gene, i, j); ++k) {
         double r = gene.HybArr[HybSlot(gene, i, j, k)];
         if (!(r > 0)) break;  // a non-positive ratio ends the pair's list
-        gene.Observations.push_back({r, r * r, std::log(r), i, j});
+        gene.Observations.push_back({r, r * r, Log(r), i, j});
       }
 }
 

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "estimation/Estimation.h"
 #include "input/Input.h"
@@ -86,6 +87,22 @@ std::string ElapsedText(double seconds) {
   return buffer;
 }
 
+// What the files hold stays: a gene's started p-value rows, then everything flushed and closed.
+static int StopRun(RunState& run, const RunStop& stop) {
+  try {
+    WritePendingRows(run, run.Work);
+  } catch (const RunStop&) {
+  }
+  if (run.Work.ChainFile) std::fclose(run.Work.ChainFile);
+  run.Work.ChainFile = nullptr;
+  try {
+    CloseOutputFiles(run);
+  } catch (const RunStop&) {
+  }
+  ReportStop(run, stop);
+  return stop.Status;
+}
+
 int RunTelvo(int argc, char** argv) {
   RunState run;
   for (int i = 1; i < argc; ++i) run.Args.push_back(argv[i]);
@@ -102,19 +119,9 @@ int RunTelvo(int argc, char** argv) {
     Finish(run);
     WriteLine(run.Con, "Time used: " + ElapsedText(used.count()));
   } catch (const RunStop& stop) {
-    // What the files hold stays: a gene's started p-value rows, then everything flushed and closed.
-    try {
-      WritePendingRows(run, run.Work);
-    } catch (const RunStop&) {
-    }
-    if (run.Work.ChainFile) std::fclose(run.Work.ChainFile);
-    run.Work.ChainFile = nullptr;
-    try {
-      CloseOutputFiles(run);
-    } catch (const RunStop&) {
-    }
-    ReportStop(run, stop);
-    return stop.Status;
+    return StopRun(run, stop);
+  } catch (const std::bad_alloc&) {
+    return StopRun(run, RunStop{"Not enough memory. Program halt...", 1});
   }
   FlushConsole();
   return 0;

@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "estimation/Estimation.h"
@@ -53,21 +55,23 @@ void EstimateSlot(const InputDesign& d, const RunSettings& s, GeneSlot& slot, Wo
     MCMCIt(d, s, w);
   } catch (const RunStop& stop) {
     slot.Stop = stop;
-    if (w.ChainFile) std::fclose(w.ChainFile);
-    w.ChainFile = nullptr;
+  } catch (const std::bad_alloc&) {
+    slot.Stop = RunStop{"Not enough memory. Program halt...", 1};
   }
+  if (slot.Stop && w.ChainFile) std::fclose(w.ChainFile);
+  if (slot.Stop) w.ChainFile = nullptr;
   std::swap(w.Chains, own.Chains);
   std::swap(w.Pass, own.Pass);
 }
 
-void WorkerLoop(const InputDesign& d, const RunSettings& s, SlotQueue& q) {
-  WorkerStores own;
-  {
-    GeneWork sizing;  // PrepareChains sizes the stores of a GeneWork; keep only those
-    PrepareChains(sizing, d.NumExpressionNodes, s.ChainSampleSize, s.ConstrainedVCV);
-    own.Chains = std::move(sizing.Chains);
-    own.Pass = std::move(sizing.Pass);
-  }
+// Sized on the main thread before any worker starts, so that a lack of memory stops the run there.
+WorkerStores SizedStores(const InputDesign& d, const RunSettings& s) {
+  GeneWork sizing;  // PrepareChains sizes the stores of a GeneWork; keep only those
+  PrepareChains(sizing, d.NumExpressionNodes, s.ChainSampleSize, s.ConstrainedVCV);
+  return WorkerStores{std::move(sizing.Chains), std::move(sizing.Pass)};
+}
+
+void WorkerLoop(const InputDesign& d, const RunSettings& s, SlotQueue& q, WorkerStores& own) {
   for (;;) {
     GeneSlot* slot;
     {
@@ -138,6 +142,8 @@ void ProcessGenesParallel(RunState& run) {
   const RunSettings& s = run.Settings;
   const int n = d.NumExpressionNodes;
   const int workers = s.Threads;
+  std::vector<WorkerStores> stores;  // outlives the workers that use them
+  for (int i = 0; i < workers; ++i) stores.push_back(SizedStores(d, s));
   std::vector<GeneSlot> slots(2 * static_cast<size_t>(workers));
   std::vector<GeneSlot*> free;
   for (GeneSlot& slot : slots) {
@@ -154,7 +160,12 @@ void ProcessGenesParallel(RunState& run) {
   SlotQueue q;
   std::deque<GeneSlot*> inFlight;  // in gene order
   Workers pool{q, {}, inFlight};
-  for (int i = 0; i < workers; ++i) pool.Threads.emplace_back(WorkerLoop, std::cref(d), std::cref(s), std::ref(q));
+  try {
+    for (int i = 0; i < workers; ++i)
+      pool.Threads.emplace_back(WorkerLoop, std::cref(d), std::cref(s), std::ref(q), std::ref(stores[i]));
+  } catch (const std::system_error&) {
+    throw RunStop{"T.E.L.V.O. could not start " + std::to_string(workers) + " worker threads.", 1};
+  }
 
   // Commits the oldest gene, waiting for it when wait is set; false when it is not done yet.
   auto commitOldest = [&](bool wait) {

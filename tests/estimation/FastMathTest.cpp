@@ -66,13 +66,15 @@ TEST(FastMath, LogWithinOneUlp) {
 TEST(FastMath, BatchExpGivesTheScalarBits) {
   std::mt19937_64 gen(3);
   std::uniform_real_distribution<double> range(-720.0, 20.0);
-  std::vector<double> x(1001), batch(1001);
+  std::vector<double> x(1001), batch(1001), sse2(1001);
   for (double& v : x) v = range(gen);
   x[5] = NAN, x[6] = -INFINITY, x[7] = 1e6;
   ExpBatch(x.data(), batch.data(), static_cast<int>(x.size()));
+  ExpBatchSse2(x.data(), sse2.data(), static_cast<int>(x.size()));
   for (size_t i = 0; i < x.size(); ++i) {
     double scalar = ExpForBatch(x[i]);
     EXPECT_EQ(std::memcmp(&batch[i], &scalar, sizeof(double)), 0) << x[i];
+    EXPECT_EQ(std::memcmp(&sse2[i], &scalar, sizeof(double)), 0) << x[i];
     if (x[i] >= -708.4 && x[i] <= 709) {
       EXPECT_EQ(batch[i], Exp(x[i])) << x[i];
     }
@@ -130,8 +132,10 @@ TEST(FastMath, BatchLikelihoodGivesTheScalarBits) {
     NodeReals mu{}, t{};
     for (int i = 1; i <= n; ++i) mu[i] = level(gen), t[i] = term(gen) * (trial % 7 == 0 ? 0.01 : 1);
     int model = 1 + trial % 4;
-    ScaledReal a = StateLikelihood(g, model, n, mu, t), b = StateLikelihoodScalar(g, model, n, mu, t);
-    ASSERT_EQ(std::memcmp(&a.Mantissa, &b.Mantissa, sizeof(double)), 0) << trial;
-    ASSERT_EQ(a.Exponent, b.Exponent) << trial;
+    ScaledReal b = StateLikelihoodScalar(g, model, n, mu, t);
+    for (ScaledReal a : {StateLikelihood(g, model, n, mu, t), StateLikelihoodSse2(g, model, n, mu, t)}) {
+      ASSERT_EQ(std::memcmp(&a.Mantissa, &b.Mantissa, sizeof(double)), 0) << trial;
+      ASSERT_EQ(a.Exponent, b.Exponent) << trial;
+    }
   }
 }

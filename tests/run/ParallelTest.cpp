@@ -155,3 +155,20 @@ TEST(Parallel, GeneSeedsAreDistinctAndNotAShiftOfTheRunSeed) {
   EXPECT_NEAR(bits / 1000.0, 16.0, 1.0);
   EXPECT_NE(GeneSeed(7, 2), GeneSeed(8, 1));
 }
+
+// Worker chain stores that do not fit stop the run with the memory message and status 1, not a crash.
+// The address sanitizer needs far more address space than the limit allows, so it sits this one out.
+TEST(Parallel, WorkersThatDoNotFitInMemoryStopTheRun) {
+#if defined(TELVO_SANITIZED)
+  GTEST_SKIP() << "address-space limit and sanitizer do not mix";
+#else
+  std::string dir = ScratchDir();
+  WriteFile(dir + "/d.txt", InputText(SwapPairs, MixedRows));
+  ProgramRun r = RunExecutable("/bin/sh", dir,
+                               {"-c", std::string("ulimit -v 900000 && exec ") + TELVO_BINARY +
+                                          " -r 3 -j 256 -g 500000 d.txt"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Out.find("\nNot enough memory. Program halt...\n"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.Out.find("Genes Examined:"), std::string::npos);
+#endif
+}
