@@ -11,22 +11,6 @@ namespace {
 const std::vector<std::pair<std::string, std::string>> Swap = {{"A", "B"}, {"B", "A"}, {"A", "B"}, {"B", "A"}};
 const std::vector<std::string> Quick = {"-b", "40", "-p", "2", "-g", "80", "-t", "2", "-r", "11"};
 
-std::vector<std::string> With(std::vector<std::string> flags, const std::vector<std::string>& more) {
-  flags.insert(flags.end(), more.begin(), more.end());
-  return flags;
-}
-
-std::vector<std::string> Cells(const std::string& line) {
-  std::vector<std::string> cells;
-  size_t start = 0;
-  for (;;) {
-    size_t tab = line.find('\t', start);
-    cells.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-    if (tab == std::string::npos) return cells;
-    start = tab + 1;
-  }
-}
-
 }  // namespace
 
 TEST(OutputFiles, NoOutputIsWrittenOverTheInput) {

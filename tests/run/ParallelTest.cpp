@@ -19,11 +19,6 @@ const std::vector<std::string> MixedRows = {
 
 const std::vector<std::string> Quick = {"-r", "11", "-b", "300", "-g", "80", "-p", "3", "-t", "3"};
 
-std::vector<std::string> With(std::vector<std::string> flags, const std::vector<std::string>& more) {
-  flags.insert(flags.end(), more.begin(), more.end());
-  return flags;
-}
-
 // The console text without the elapsed time, which alone may differ between runs.
 std::string ConsoleText(const std::string& out) {
   size_t at = out.rfind("Time used: ");

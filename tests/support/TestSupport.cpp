@@ -110,3 +110,19 @@ std::vector<std::string> Lines(const std::string& text) {
   }
   return lines;
 }
+
+std::vector<std::string> Cells(const std::string& line) {
+  std::vector<std::string> cells;
+  size_t start = 0;
+  for (;;) {
+    size_t tab = line.find('\t', start);
+    cells.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) return cells;
+    start = tab + 1;
+  }
+}
+
+std::vector<std::string> With(std::vector<std::string> flags, const std::vector<std::string>& more) {
+  flags.insert(flags.end(), more.begin(), more.end());
+  return flags;
+}

@@ -25,3 +25,5 @@ std::string BannerText();                                   // the banner as the
 std::string InputText(const std::vector<std::pair<std::string, std::string>>& hybs,
                       const std::vector<std::string>& geneRows);
 std::vector<std::string> Lines(const std::string& text);  // split at LF
+std::vector<std::string> Cells(const std::string& line);  // split at TAB, empty cells kept
+std::vector<std::string> With(std::vector<std::string> flags, const std::vector<std::string>& more);  // joined

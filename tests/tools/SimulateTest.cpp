@@ -10,14 +10,6 @@
 
 namespace {
 
-std::vector<std::string> Cells(const std::string& line) {
-  std::vector<std::string> cells;
-  std::stringstream in(line);
-  std::string cell;
-  while (std::getline(in, cell, '\t')) cells.push_back(cell);
-  return cells;
-}
-
 std::string Simulate(const SimulationOptions& o) {
   std::ostringstream out;
   SimulateFile(o, out);
