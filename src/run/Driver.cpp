@@ -27,6 +27,7 @@ bool IsMemoryEnough(RunState& run) {
 
 void SetParametersCLI(RunState& run) {
   run.InteractiveFlag = false;
+  TakeLongOptions(run);
   IntroCLI(run);
   VerifyFileHeader(run);
   SetOptionsCLI(run);
@@ -38,10 +39,17 @@ void SetParametersInteractive(RunState& run) {
   SetOptions(run);
 }
 
-// Ends the rows of a gene that is not estimated: identifier and common name alone.
-static void EndShortRows(GeneWork& work, int numNodes) {
+void EndShortRows(GeneWork& work, int numNodes) {
   work.Out.ResultData += "\n";
   for (int i = 1; i <= numNodes; ++i) work.Out.PValueRows[i] += "\n";
+}
+
+void CommitGene(RunState& run, GeneWork& work) {
+  ++run.Counters.Tally;
+  WriteGeneRows(run, work);
+  WriteLine(run.Con, "Genes Examined:\t" + IntegerToString(run.Counters.Tally));
+  WriteLine(run.Con, "");
+  FlushConsole();
 }
 
 void ProcessGenes(RunState& run) {
@@ -63,11 +71,7 @@ void ProcessGenes(RunState& run) {
     } else {
       EndShortRows(work, n);
     }
-    ++run.Counters.Tally;
-    WriteGeneRows(run, work);
-    WriteLine(run.Con, "Genes Examined:\t" + IntegerToString(run.Counters.Tally));
-    WriteLine(run.Con, "");
-    FlushConsole();
+    CommitGene(run, work);
   } while (!OnlyEmptyLinesLeft(run.Design.DatFile));
 }
 

@@ -109,11 +109,6 @@ struct Workers {
   }
 };
 
-void EndShortRows(GeneWork& work, int numNodes) {
-  work.Out.ResultData += "\n";
-  for (int i = 1; i <= numNodes; ++i) work.Out.PValueRows[i] += "\n";
-}
-
 // Prints a slot's console text; a stop it carries is raised with its started rows left in run.Work
 // for the driver to write, as after a stop in the one-stream loop.
 void RaiseIfStopped(RunState& run, GeneSlot& slot, const std::optional<RunStop>& stop) {
@@ -127,12 +122,8 @@ void RaiseIfStopped(RunState& run, GeneSlot& slot, const std::optional<RunStop>&
 
 void Commit(RunState& run, GeneSlot& slot) {
   RaiseIfStopped(run, slot, slot.Stop);
-  ++run.Counters.Tally;
   slot.Work.ChainFileName.clear();
-  WriteGeneRows(run, slot.Work);
-  WriteLine(run.Con, "Genes Examined:\t" + IntegerToString(run.Counters.Tally));
-  WriteLine(run.Con, "");
-  FlushConsole();
+  CommitGene(run, slot.Work);
 }
 
 }  // namespace

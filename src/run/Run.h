@@ -14,6 +14,8 @@ void SetParametersCLI(RunState& run);         // command-line road up to the ope
 void SetParametersInteractive(RunState& run); // dialogue road up to the open output files
 void ProcessGenes(RunState& run);             // the per-gene loop
 void ProcessGenesParallel(RunState& run);     // the loop with independent genes on -j workers (Parallel.cpp)
+void EndShortRows(GeneWork& work, int numNodes);  // rows of a gene that is not estimated
+void CommitGene(RunState& run, GeneWork& work);   // a finished gene's rows to the files, progress line
 void Finish(RunState& run);                   // closes the output files, last pause
 std::string ElapsedText(double seconds);      // hh:mm:ss, hours not wrapped at a day
 

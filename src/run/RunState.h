@@ -100,6 +100,7 @@ struct RunSettings {
   std::string ResultFileName;                          // empty: derived from FileName
   int Threads = 0;                                     // -j worker count; 0: one stream for the run
   long FirstGene = 1;                                  // number of the first gene row of the file (shards)
+  std::string OutPrefix;                               // --out: outputs named from it; empty: from the input
 };
 
 // MT19937, the run's random stream.

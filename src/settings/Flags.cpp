@@ -95,6 +95,49 @@ static void SetInitialVCV(RunState& run, const std::string& text) {
   }
 }
 
+// Long options: a name, whether a value follows (as the next argument or after "="), and its effect.
+struct LongOption {
+  const char* Name;                                    // without the leading "--"
+  bool TakesValue;                                     // --name VALUE or --name=VALUE
+  void (*Apply)(RunSettings& s, const std::string& value);
+};
+
+static const LongOption LongOptions[] = {
+    {"out", true,
+     [](RunSettings& s, const std::string& v) {
+       if (v.empty()) Oops("The output prefix (--out) must not be empty.");
+       s.OutPrefix = v;
+     }},
+};
+
+void TakeLongOptions(RunState& run) {
+  std::vector<std::string> kept;
+  for (size_t i = 0; i < run.Args.size(); ++i) {
+    const std::string& a = run.Args[i];
+    if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
+      kept.push_back(a);
+      continue;
+    }
+    size_t equals = a.find('=');
+    std::string name = a.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+    const LongOption* option = nullptr;
+    for (const LongOption& o : LongOptions)
+      if (name == o.Name) option = &o;
+    if (!option) Oops("Unrecognized flag " + Cut(a));
+    std::string value;
+    if (equals != std::string::npos) {
+      if (!option->TakesValue) Oops("The flag --" + name + " takes no value.");
+      value = a.substr(equals + 1);
+    } else if (option->TakesValue) {
+      if (i + 1 >= run.Args.size()) Oops("The flag --" + name + " needs a value.");
+      value = run.Args[++i];
+    }
+    option->Apply(run.Settings, value);
+  }
+  run.Args = kept;
+  if (run.Args.empty()) Oops("No input file: the ratio file is the last argument.");
+}
+
 static int IntegerFlag(const std::string& value, int64_t lower, int64_t upper, const std::string& refusal) {
   int64_t parsed = 0;
   if (!ParseFlagInteger(value, lower, upper, parsed)) Oops(refusal);

@@ -15,6 +15,7 @@ void SetErrorModelFirst(RunSettings& settings, char letter);  // A or M
 void SetErrorModelSecond(RunSettings& settings, char letter, const char* coefficientText);  // V or C
 
 // --- Command-line flags (Flags.cpp) ---
+void TakeLongOptions(RunState& run);  // takes the --name options out of the arguments, wherever they stand
 void SetOptionsCLI(RunState& run);
 // A whole integer value: blanks, sign, decimal digits or $, 0x, x, %, & prefixed digits; false
 // when the text does not read completely or lies outside [lower, upper].
