@@ -1,4 +1,7 @@
 // Chain files: every stored sample of a gene's last tuning pass.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "output/Output.h"
 #include "run/Run.h"
 
@@ -7,14 +10,23 @@ void AssignChainFileName(RunState& run, GeneWork& work) {
   const CurrentGene& g = work.Gene;
   std::string derived = TruncatedFileName(d.FileName, "_", g.GeneUniqueID + "(" + g.GeneCommonName + ")", ".TEC");
   std::string name = derived;
-  for (int copy = 2; run.Output.UsedNames.count(name) || SameFile(name, d.FileName); ++copy)
-    name = WithCopyNumber(derived, copy);
-  run.Output.UsedNames.insert(name);
+  auto taken = [&](const std::string& candidate) {
+    if (run.Output.UsedNames.count(OutputKey(candidate)) || SameFile(candidate, d.FileName)) return true;
+    if (SameFile(candidate, run.Output.Result.Name)) return true;  // a hard link to an output
+    for (size_t i = 1; i < run.Output.PValue.size(); ++i)
+      if (SameFile(candidate, run.Output.PValue[i].Name)) return true;
+    return false;
+  };
+  for (int copy = 2; taken(name); ++copy) name = WithCopyNumber(derived, copy);
+  run.Output.UsedNames.insert(OutputKey(name));
   work.ChainFileName = name;
 }
 
 void OpenChainFile(const InputDesign& d, const RunSettings& s, GeneWork& work) {
-  work.ChainFile = std::fopen(work.ChainFileName.c_str(), "wb");
+  RefuseUnsafeOutput(work.ChainFileName);
+  int fd = open(work.ChainFileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd >= 0) work.ChainFile = fdopen(fd, "wb");
+  if (fd >= 0 && !work.ChainFile) close(fd);
   if (!work.ChainFile) Oops("T.E.L.V.O. could not create the chain file\n" + work.ChainFileName);
   std::string header = d.Notes1 + "\n" + d.Notes2 + "\nSample #\t   DOL";
   for (int n = 1; n <= d.NumExpressionNodes; ++n)

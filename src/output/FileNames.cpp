@@ -1,19 +1,38 @@
-// Derived output names: short enough for old file systems, and never one name for two files.
+// Derived output names: short enough for old file systems, never one name for two files, and never
+// one shortened name for two inputs.
 #include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
 
 #include "output/Output.h"
 #include "run/Run.h"
 
+std::string NameTag(std::string_view name) {
+  uint32_t hash = 2166136261u;  // 32-bit FNV-1a
+  for (char c : name) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 16777619u;
+  }
+  char text[8];
+  std::snprintf(text, sizeof text, "%06x", static_cast<unsigned>(hash & 0xffffffu));
+  return text;
+}
+
+// The part of a name after its last separator of either kind, where the directory part ends.
+static size_t DirectoryLength(const std::string& name) {
+  size_t slash = name.find_last_of("/\\");
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
 std::string TruncatedFileName(const std::string& base, const std::string& separator, const std::string& label,
                               const std::string& extension) {
-  // Directory part: up to the last separator of either kind, so names stay beside their input.
-  size_t k = 0;
-  size_t slash = base.find_last_of("/\\");
-  if (slash != std::string::npos) k = slash + 1;
+  size_t k = DirectoryLength(base);
   std::string name = base;
   if (base.size() - k + separator.size() + label.size() + extension.size() > 30) {
     if (base.size() - k > 2) name = base.substr(0, k + 1) + base.substr(base.size() - 1);
-    name += "TLV_";
+    // The tag keeps two long inputs of one folder from sharing their outputs.
+    name += "TLV_" + NameTag(std::string_view(base).substr(k));
   }
   std::string cleaned = label;
   for (char& c : cleaned) {
@@ -24,18 +43,25 @@ std::string TruncatedFileName(const std::string& base, const std::string& separa
     else if (!kept)
       c = static_cast<char>('0' + code % 10);
   }
-  return Cut(name + separator + cleaned + extension);
+  // A long label loses its end, never the extension that tells what the file is.
+  return Cut(name + separator + cleaned, MaxText - std::min(extension.size(), MaxText)) + extension;
 }
 
 std::string WithCopyNumber(const std::string& name, int copy) {
-  size_t slash = name.find_last_of("/\\");
   size_t dot = name.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = name.size();
-  return name.substr(0, dot) + "_" + std::to_string(copy) + name.substr(dot);
+  if (dot == std::string::npos || dot < DirectoryLength(name)) dot = name.size();
+  std::string suffix = "_" + std::to_string(copy) + name.substr(dot);
+  return Cut(name.substr(0, dot), MaxText - std::min(suffix.size(), MaxText)) + suffix;
+}
+
+std::string OutputKey(const std::string& name) {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::weakly_canonical(std::filesystem::absolute(name, error), error);
+  return error ? name : path.string();
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  if (a == b) return true;
+  if (a == b || OutputKey(a) == OutputKey(b)) return true;
   struct stat sa, sb;
   if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;

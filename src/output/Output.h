@@ -2,20 +2,33 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "run/RunState.h"
 
 // --- Names (FileNames.cpp) ---
 std::string TruncatedFileName(const std::string& base, const std::string& separator, const std::string& label,
                               const std::string& extension);
-std::string WithCopyNumber(const std::string& name, int copy);  // "x_2.ext" for copy 2
-bool SameFile(const std::string& a, const std::string& b);      // equal names, or one file on disk
+std::string WithCopyNumber(const std::string& name, int copy);  // "x_2.ext" for copy 2, within 255 characters
+std::string NameTag(std::string_view name);                     // 6 hex digits of the FNV-1a hash of name
+std::string OutputKey(const std::string& name);                 // the absolute path a name stands for
+bool SameFile(const std::string& a, const std::string& b);      // one path, or one file on disk
+
+// --- Output files written a gene at a time (OutputFile.cpp) ---
+void RefuseUnsafeOutput(const std::string& name);  // stops at a symbolic link or a name over 255 characters
+// Opens without emptying; a new file gets header at once, an old one with its first rows.
+void OpenOutputFile(OutputFile& file, const std::string& name, const std::string& header);
+// Appends each text to its file; when a write fails, every file is cut back to its last complete row
+// and the run stops.
+void WriteRowsTogether(const std::vector<RowText>& rows);
+bool CloseOutputFile(OutputFile& file);  // false when the system reports a failure
 
 // --- Result and p-value files (ResultFiles.cpp) ---
 void CreateOutputFiles(RunState& run);                 // names, checks, creates; header into ResultData
 std::string ResultHeader(const InputDesign& design, const RunSettings& settings);
+std::string PValueHeader(const InputDesign& design, int node);
 void WriteGeneRows(RunState& run, GeneWork& work);     // the finished gene's rows, flushed
-void WritePendingRows(RunState& run, GeneWork& work);  // after a fatal stop: what a gene had written
 void CloseOutputFiles(RunState& run);                  // p-value files in node order, then the result file
 
 // --- Chain files (ChainFiles.cpp) ---

@@ -1,18 +1,8 @@
 // The result file and the p-value files: creation, header block, rows and closing.
+#include <sys/stat.h>
+
 #include "output/Output.h"
 #include "run/Run.h"
-
-static std::FILE* CreateFile(const std::string& name) {
-  std::FILE* file = std::fopen(name.c_str(), "wb");
-  if (!file) Oops("T.E.L.V.O. could not create the output file\n" + name);
-  return file;
-}
-
-static void WriteOrStop(std::FILE* file, const std::string& text, const std::string& name) {
-  if (text.empty()) return;
-  if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0)
-    Oops("T.E.L.V.O. could not write to the output file\n" + name);
-}
 
 std::string ResultHeader(const InputDesign& d, const RunSettings& s) {
   int n = d.NumExpressionNodes;
@@ -43,68 +33,93 @@ std::string ResultHeader(const InputDesign& d, const RunSettings& s) {
   return h;
 }
 
+std::string PValueHeader(const InputDesign& d, int i) {
+  std::string header = "Unique ID\tCommon Name";
+  for (int j = 1; j <= d.NumExpressionNodes; ++j)
+    if (j != i) header += "\tP(" + d.ExpressionNodeNameList[i] + ">" + d.ExpressionNodeNameList[j] + ")";
+  return header + "\n";
+}
+
+static bool FileExistsOnDisk(const std::string& name) {
+  struct stat st;
+  return lstat(name.c_str(), &st) == 0;
+}
+
+// Result files of another error model beside the input: the p-value files they go with would be
+// replaced by this run's, since p-value names carry no model.
+static void RefuseMixedModels(const RunState& run) {
+  const InputDesign& d = run.Design;
+  const OutputFiles& out = run.Output;
+  for (const char* model : {"AV", "AC", "MV", "MC"}) {
+    if (model == run.Settings.ErrorModel) continue;
+    std::string other = TruncatedFileName(d.FileName, "_", model, ".TER");
+    if (!FileExistsOnDisk(other) || SameFile(other, run.Settings.ResultFileName)) continue;
+    for (size_t i = 1; i < out.PValue.size(); ++i)
+      if (FileExistsOnDisk(out.PValue[i].Name))
+        Oops("T.E.L.V.O. will not replace the p-value file\n" + out.PValue[i].Name +
+             "\nof the result file of error model " + model + "\n" + other +
+             "\nTo keep both, remove or rename those files first, or name this run's outputs with --out PREFIX.");
+  }
+}
+
 void CreateOutputFiles(RunState& run) {
   InputDesign& d = run.Design;
   RunSettings& s = run.Settings;
   OutputFiles& out = run.Output;
   int n = d.NumExpressionNodes;
 
-  // Every name is settled and checked before the first file is created, so a refusal touches nothing.
-  if (s.ResultFileName.empty()) s.ResultFileName = TruncatedFileName(d.FileName, "_", s.ErrorModel, ".TER");
+  // Every name is settled and checked before the first file is opened, so a refusal touches nothing.
+  bool given = !s.ResultFileName.empty();
+  if (given) RefuseUnsafeOutput(s.ResultFileName);
+  if (!given) s.ResultFileName = TruncatedFileName(d.FileName, "_", s.ErrorModel, ".TER");
   if (SameFile(s.ResultFileName, d.FileName))
     Oops("T.E.L.V.O. will not write the result file over its own input file\n" + d.FileName +
          "\nPlease choose another result file name.");
-  out.UsedNames = {s.ResultFileName};
-  out.PValueFileName.assign(n + 1, "");
+  out.UsedNames.clear();
+  std::vector<std::string> names(n + 1);
   for (int i = 1; i <= n; ++i) {
     std::string derived = TruncatedFileName(d.FileName, "_", d.ExpressionNodeNameList[i], ".pvalue");
-    std::string name = derived;
-    for (int copy = 2; out.UsedNames.count(name); ++copy) name = WithCopyNumber(derived, copy);
-    if (SameFile(name, d.FileName))
+    names[i] = derived;
+    for (int copy = 2; out.UsedNames.count(OutputKey(names[i])); ++copy)
+      names[i] = WithCopyNumber(derived, copy);
+    if (SameFile(names[i], d.FileName))
       Oops("T.E.L.V.O. will not write the p-value file of node " + d.ExpressionNodeNameList[i] +
            " over its own input file\n" + d.FileName);
-    out.UsedNames.insert(name);
-    out.PValueFileName[i] = name;
+    out.UsedNames.insert(OutputKey(names[i]));
   }
+  out.UsedNames.insert(OutputKey(s.ResultFileName));
+  std::vector<std::string> all = {s.ResultFileName};
+  all.insert(all.end(), names.begin() + 1, names.end());
+  for (size_t a = 0; a < all.size(); ++a) {
+    RefuseUnsafeOutput(all[a]);
+    for (size_t b = a + 1; b < all.size(); ++b)
+      if (SameFile(all[a], all[b]))
+        Oops("T.E.L.V.O. will not write two of its output files into one file:\n" + all[a] + "\n" + all[b] +
+             (a == 0 && given ? "\nPlease choose another result file name." : ""));
+  }
+  out.PValue.assign(n + 1, OutputFile{});
+  for (int i = 1; i <= n; ++i) out.PValue[i].Name = names[i];
+  RefuseMixedModels(run);
 
-  out.ResultFile = CreateFile(s.ResultFileName);
-  out.PValueFile.assign(n + 1, nullptr);
-  for (int i = 1; i <= n; ++i) {
-    out.PValueFile[i] = CreateFile(out.PValueFileName[i]);
-    std::string header = "Unique ID\tCommon Name";
-    for (int j = 1; j <= n; ++j)
-      if (j != i) header += "\tP(" + d.ExpressionNodeNameList[i] + ">" + d.ExpressionNodeNameList[j] + ")";
-    WriteOrStop(out.PValueFile[i], header + "\n", out.PValueFileName[i]);
-  }
+  OpenOutputFile(out.Result, s.ResultFileName, "");
+  for (int i = 1; i <= n; ++i) OpenOutputFile(out.PValue[i], names[i], PValueHeader(d, i));
   run.Work.Out.ResultData = ResultHeader(d, s);
 }
 
 void WriteGeneRows(RunState& run, GeneWork& work) {
   OutputFiles& out = run.Output;
-  WriteOrStop(out.ResultFile, work.Out.ResultData, run.Settings.ResultFileName);
+  out.Pending.clear();
+  out.Pending.push_back({&out.Result, &work.Out.ResultData});
+  for (size_t i = 1; i < out.PValue.size(); ++i) out.Pending.push_back({&out.PValue[i], &work.Out.PValueRows[i]});
+  WriteRowsTogether(out.Pending);
   work.Out.ResultData.clear();
-  WritePendingRows(run, work);
-}
-
-void WritePendingRows(RunState& run, GeneWork& work) {
-  OutputFiles& out = run.Output;
-  for (size_t i = 1; i < work.Out.PValueRows.size() && i < out.PValueFile.size(); ++i) {
-    if (out.PValueFile[i]) WriteOrStop(out.PValueFile[i], work.Out.PValueRows[i], out.PValueFileName[i]);
-    work.Out.PValueRows[i].clear();
-  }
+  for (std::string& row : work.Out.PValueRows) row.clear();
 }
 
 void CloseOutputFiles(RunState& run) {
   OutputFiles& out = run.Output;
   bool failed = false;
-  for (size_t i = 1; i < out.PValueFile.size(); ++i)
-    if (out.PValueFile[i]) {
-      failed |= std::fclose(out.PValueFile[i]) != 0;
-      out.PValueFile[i] = nullptr;
-    }
-  if (out.ResultFile) {
-    failed |= std::fclose(out.ResultFile) != 0;
-    out.ResultFile = nullptr;
-  }
+  for (size_t i = 1; i < out.PValue.size(); ++i) failed |= !CloseOutputFile(out.PValue[i]);
+  failed |= !CloseOutputFile(out.Result);
   if (failed) Oops("T.E.L.V.O. could not finish writing its output files.");
 }

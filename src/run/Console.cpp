@@ -17,6 +17,8 @@ void WriteLine(Console& con, std::string_view text) {
 
 void FlushConsole() { std::fflush(stdout); }
 
+bool ConsoleFailed() { return std::ferror(stdout) != 0; }
+
 int ReadChar() {
   FlushConsole();
   return std::getchar();
@@ -122,4 +124,6 @@ void ReportStop(RunState& run, const RunStop& stop) {
   }
   run.Design.DatFile.Open = false;
   FlushConsole();
+  // Nobody reads a broken console: the reason goes where it can still be seen.
+  if (ConsoleFailed()) std::fprintf(stderr, "telvo: %s\n", stop.Message.c_str());
 }

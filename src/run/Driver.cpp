@@ -1,5 +1,10 @@
 // The run driver: start-up on one of two roads, the per-gene loop and the end of the run.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -50,6 +55,25 @@ void CommitGene(RunState& run, GeneWork& work) {
   WriteLine(run.Con, "Genes Examined:\t" + IntegerToString(run.Counters.Tally));
   WriteLine(run.Con, "");
   FlushConsole();
+  if (ConsoleFailed()) Oops(ConsoleFailedMessage(run.Counters.Tally));
+}
+
+std::string ConsoleFailedMessage(long genes) {
+  return "T.E.L.V.O. could not write to its console (standard output) and stopped after " + IntegerToString(genes) +
+         " genes; their rows are in the output files.";
+}
+
+// A closed standard stream would lend its number to the first output file, and console text would
+// land among the results.
+static void KeepStandardStreamsOpen() {
+  for (int fd = 0; fd <= 2; ++fd)
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);  // the lowest free number: fd
+      if (opened > fd) {
+        dup2(opened, fd);
+        close(opened);
+      }
+    }
 }
 
 void ProcessGenes(RunState& run) {
@@ -91,12 +115,9 @@ std::string ElapsedText(double seconds) {
   return buffer;
 }
 
-// What the files hold stays: a gene's started p-value rows, then everything flushed and closed.
+// What the files hold stays: every finished gene; the rows of the gene that stopped the run are
+// left out, so the result file and the p-value files hold the same genes.
 static int StopRun(RunState& run, const RunStop& stop) {
-  try {
-    WritePendingRows(run, run.Work);
-  } catch (const RunStop&) {
-  }
   if (run.Work.ChainFile) std::fclose(run.Work.ChainFile);
   run.Work.ChainFile = nullptr;
   try {
@@ -108,6 +129,8 @@ static int StopRun(RunState& run, const RunStop& stop) {
 }
 
 int RunTelvo(int argc, char** argv) {
+  KeepStandardStreamsOpen();
+  std::signal(SIGPIPE, SIG_IGN);  // a closed console is reported like any other output failure
   RunState run;
   for (int i = 1; i < argc; ++i) run.Args.push_back(argv[i]);
   if (!IsMemoryEnough(run)) return 1;
@@ -122,6 +145,8 @@ int RunTelvo(int argc, char** argv) {
     std::chrono::duration<double> used = std::chrono::steady_clock::now() - run.Counters.StartTime;
     Finish(run);
     WriteLine(run.Con, "Time used: " + ElapsedText(used.count()));
+    FlushConsole();
+    if (ConsoleFailed()) Oops(ConsoleFailedMessage(run.Counters.Tally));
   } catch (const RunStop& stop) {
     return StopRun(run, stop);
   } catch (const std::bad_alloc&) {

@@ -109,13 +109,12 @@ struct Workers {
   }
 };
 
-// Prints a slot's console text; a stop it carries is raised with its started rows left in run.Work
-// for the driver to write, as after a stop in the one-stream loop.
+// Prints a slot's console text; a stop it carries is raised as in the one-stream loop, its gene's
+// rows left out.
 void RaiseIfStopped(RunState& run, GeneSlot& slot, const std::optional<RunStop>& stop) {
   Write(run.Con, slot.Work.Con.Text);
   slot.Work.Con.Text.clear();
   if (!stop) return;
-  std::swap(run.Work.Out, slot.Work.Out);
   slot.Work.ChainFileName.clear();  // its own chain file stays, as it would
   throw *stop;
 }

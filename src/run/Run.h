@@ -30,6 +30,8 @@ std::string IOErrorMessage();
 void Write(Console& con, std::string_view text);      // text without a line end
 void WriteLine(Console& con, std::string_view text);  // text and a line end
 void FlushConsole();                                  // push standard output to the terminal
+bool ConsoleFailed();                                 // a write to standard output failed
+std::string ConsoleFailedMessage(long genes);         // the stop after a console failure
 int ReadChar();                 // one character of standard input; EOF at its end
 bool ReadLine(std::string& line);  // one whole line without its line end; false at end of input
 [[noreturn]] void Oops(const std::string& message, int status = 1);

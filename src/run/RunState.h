@@ -180,12 +180,29 @@ struct GeneWork {
   std::FILE* ChainFile = nullptr;  // open during a pass
 };
 
+// An output file written a gene at a time. It is opened without emptying, so that a run that stops
+// before its first gene leaves an earlier run's file as it was; it is emptied when the run writes
+// its first gene, and cut back to its last complete row when a write fails.
+struct OutputFile {
+  std::string Name;      // as given or derived
+  int Fd = -1;           // open for writing; -1: not open
+  bool Emptied = false;  // holds only this run's text (a new file, or an old one emptied)
+  std::string Header;    // written before the first row when the file held an earlier run's text
+  long long End = 0;     // length up to the end of the last complete row
+};
+
+// One text to append to one output file.
+struct RowText {
+  OutputFile* File;         // the file
+  const std::string* Text;  // its complete rows
+};
+
 // Output files of the run.
 struct OutputFiles {
-  std::FILE* ResultFile = nullptr;          // the result file
-  std::vector<std::FILE*> PValueFile;       // [i], node i's p-value file
-  std::vector<std::string> PValueFileName;  // [i], its name
-  std::set<std::string> UsedNames;          // every output name of the run, for distinct names
+  OutputFile Result;                   // the result file
+  std::vector<OutputFile> PValue;      // [i], node i's p-value file
+  std::set<std::string> UsedNames;     // output names of the run (as OutputKey), for distinct names
+  std::vector<RowText> Pending;        // a gene's texts, written together
 };
 
 // Run-wide counters of the driver.

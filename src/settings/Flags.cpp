@@ -232,8 +232,8 @@ void SetOptionsCLI(RunState& run) {
         s.TelvoRandomSeed = static_cast<uint32_t>(seed);
         break;
       }
-      case 'o':
-        s.ResultFileName = value();
+      case 'o':  // whole, so that a name over 255 characters is refused rather than cut
+        s.ResultFileName = run.Args[++curParam - 1];
         break;
       case 'j': {
         std::string v = value();

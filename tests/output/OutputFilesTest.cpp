@@ -24,29 +24,26 @@ TEST(OutputFiles, NoOutputIsWrittenOverTheInput) {
     EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"d.txt"});
     EXPECT_EQ(ReadFile(dir + "/d.txt"), content);
   }
-  // An input whose shortened p-value name is its own name: refused before anything is created.
-  std::string own = InputText({{"AAAAA", "B"}, {"B", "AAAAA"}, {"AAAAA", "B"}}, {"G1\tone\t0\t0\t0"});
-  WriteFile(dir + "/xeTLV__AAAAA.pvalue", own);
-  ProgramRun run = RunProgram(dir, {"xeTLV__AAAAA.pvalue"});
+  // A p-value file that is the input under another name (a hard link): refused before anything is created.
+  ASSERT_EQ(link((dir + "/d.txt").c_str(), (dir + "/d.txt_A.pvalue").c_str()), 0);
+  ProgramRun run = RunProgram(dir, {"d.txt"});
   EXPECT_EQ(run.Status, 1);
-  EXPECT_NE(run.Out.find("will not write the p-value file of node AAAAA over its own input file\nxeTLV__AAAAA.pvalue\n"),
-            std::string::npos);
-  EXPECT_EQ(ReadFile(dir + "/xeTLV__AAAAA.pvalue"), own);
-  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"d.txt", "xeTLV__AAAAA.pvalue"}));
+  EXPECT_NE(run.Out.find("will not write the p-value file of node A over its own input file\nd.txt\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir + "/d.txt"), content);
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"d.txt", "d.txt_A.pvalue"}));
 }
 
 TEST(OutputFiles, CoincidingNamesGetCopyNumbers) {
   std::string dir = ScratchDir();
-  // A-1 and A_1 clean to the same label; the result file takes the derived name of A's p-value file.
+  // A-1 and A_1 clean to the same label, and so do the chain files of G-1 and G_1.
   WriteFile(dir + "/d.txt", InputText({{"A-1", "A_1"}, {"A_1", "A-1"}, {"A-1", "A_1"}, {"A_1", "A-1"}},
                                       {"G-1\tx\t2\t0.5\t1.8\t0.6", "G_1\tx\t2\t0.5\t1.8\t0.6", "G1\ty\t0\t0\t0\t0"}));
-  ProgramRun run = RunProgram(dir, With(Quick, {"-f", "-o", "d.txt_A51.pvalue", "d.txt"}));
+  ProgramRun run = RunProgram(dir, With(Quick, {"-f", "-o", "r.TER", "d.txt"}));
   ASSERT_EQ(run.Status, 0) << run.Out;
-  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"d.txt", "d.txt_A51.pvalue", "d.txt_A51_2.pvalue", "d.txt_A51_3.pvalue",
-                                                    "d.txt_G510x1.TEC", "d.txt_G510x1_2.TEC"}));
-  EXPECT_EQ(Lines(ReadFile(dir + "/d.txt_A51_2.pvalue"))[0], "Unique ID\tCommon Name\tP(A-1>A_1)");
-  EXPECT_EQ(Lines(ReadFile(dir + "/d.txt_A51_3.pvalue"))[0], "Unique ID\tCommon Name\tP(A_1>A-1)");
-  EXPECT_NE(ReadFile(dir + "/d.txt_A51.pvalue").find("Ln Density of Likelihood\nG-1\tx\t"), std::string::npos);
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"d.txt", "d.txt_A51.pvalue", "d.txt_A51_2.pvalue",
+                                                    "d.txt_G510x1.TEC", "d.txt_G510x1_2.TEC", "r.TER"}));
+  EXPECT_EQ(Lines(ReadFile(dir + "/d.txt_A51.pvalue"))[0], "Unique ID\tCommon Name\tP(A-1>A_1)");
+  EXPECT_EQ(Lines(ReadFile(dir + "/d.txt_A51_2.pvalue"))[0], "Unique ID\tCommon Name\tP(A_1>A-1)");
 }
 
 TEST(OutputFiles, SampledGenesGetCompleteRowsAndChainFiles) {
