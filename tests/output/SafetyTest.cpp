@@ -1,0 +1,181 @@
+// A user's results are never lost, mixed or cut: runs that write no gene, refusals, a closed or
+// broken console and a full disk, each compared byte for byte with what the folder held before.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+const std::vector<std::string> Quick = {"-b", "40", "-p", "2", "-g", "80", "-t", "1", "-r", "5"};
+
+std::string Example() { return ReadFile(std::string(TELVO_SOURCE_DIR) + "/examples/example.txt"); }
+
+// Every file of a folder with its bytes (links by their target).
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : FilesIn(dir)) {
+    std::filesystem::path path = std::filesystem::path(dir) / name;
+    files[name] = std::filesystem::is_symlink(path) ? "-> " + std::filesystem::read_symlink(path).string()
+                                                    : ReadFile(path.string());
+  }
+  return files;
+}
+
+// Runs the program through the shell, for redirections the plain runner cannot make.
+int Shell(const std::string& dir, const std::string& command) {
+  int status = std::system(("cd '" + dir + "' && " + command).c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs the program with its standard output on a pipe that nobody reads any more, standard error to err.txt.
+int RunWithGoneReader(const std::string& dir, const std::vector<std::string>& args) {
+  int ends[2];
+  if (pipe(ends) != 0) return -1;
+  close(ends[0]);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int err = open((dir + "/err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (chdir(dir.c_str()) != 0 || err < 0) _exit(126);
+    dup2(ends[1], 1);
+    dup2(err, 2);
+    std::vector<char*> argv{const_cast<char*>(TELVO_BINARY)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(TELVO_BINARY, argv.data());
+    _exit(127);
+  }
+  close(ends[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string Quoted(const std::vector<std::string>& args) {
+  std::string text = std::string("'") + TELVO_BINARY + "'";
+  for (const std::string& a : args) text += " '" + a + "'";
+  return text;
+}
+
+}  // namespace
+
+TEST(Safety, EarlierResultsSurviveRunsThatWriteNoGeneAndEveryRefusal) {
+  std::string dir = ScratchDir();
+  WriteFile(dir + "/x.txt", Example());
+  ASSERT_EQ(RunProgram(dir, With(Quick, {"x.txt"})).Status, 0);
+  std::filesystem::create_symlink("x.txt_N3.pvalue", dir + "/sl.TER");
+  ASSERT_EQ(link((dir + "/x.txt_N2.pvalue").c_str(), (dir + "/hl.TER").c_str()), 0);
+  const auto before = Snapshot(dir);
+
+  struct Case {
+    std::vector<std::string> Args;
+    int Status;
+    std::string Message;
+  };
+  const std::vector<Case> cases = {
+      {{"-q", "x.txt"}, 0, "Aborting run due to -q command-line flag."},
+      {{"-e", "MV", "x.txt"}, 1,
+       "will not replace the p-value file\nx.txt_N1.pvalue\nof the result file of error model AC\nx.txt_AC.TER\n"
+       "To keep both, remove or rename those files first, or name this run's outputs with --out PREFIX."},
+      {{"-o", "./x.txt_N1.pvalue", "x.txt"}, 1,
+       "will not write two of its output files into one file:\n./x.txt_N1.pvalue\nx.txt_N1.pvalue\n"},
+      {{"-o", "hl.TER", "x.txt"}, 1, "will not write two of its output files into one file:\nhl.TER\nx.txt_N2.pvalue\n"},
+      {{"-o", "sl.TER", "x.txt"}, 1, "will not write through the symbolic link\nsl.TER\n"},
+      {{"-o", std::string(256, 'r'), "x.txt"}, 1, "will not use an output file name longer than 255 characters"},
+  };
+  for (const Case& c : cases) {
+    ProgramRun run = RunProgram(dir, With(Quick, c.Args));
+    EXPECT_EQ(run.Status, c.Status) << c.Args[1];
+    EXPECT_NE(run.Out.find(c.Message), std::string::npos) << run.Out;
+    EXPECT_EQ(Snapshot(dir), before) << c.Args[1];
+  }
+  // A first gene row that stops the run leaves the earlier results too.
+  std::string bad = Example();
+  bad.insert(bad.find("\tgene1\t") + 7, "x");
+  WriteFile(dir + "/x.txt", bad);
+  EXPECT_EQ(RunProgram(dir, With(Quick, {"x.txt"})).Status, 1);
+  auto after = Snapshot(dir);
+  after["x.txt"] = before.at("x.txt");
+  EXPECT_EQ(after, before);
+
+  // Files that did not exist get what a dry run always gave them: p-value headers, an empty result file.
+  std::string fresh = ScratchDir();
+  WriteFile(fresh + "/x.txt", Example());
+  ASSERT_EQ(RunProgram(fresh, {"-q", "x.txt"}).Status, 0);
+  EXPECT_EQ(ReadFile(fresh + "/x.txt_AC.TER"), "");
+  EXPECT_EQ(ReadFile(fresh + "/x.txt_N4.pvalue"), "Unique ID\tCommon Name\tP(N4>N1)\tP(N4>N2)\tP(N4>N3)\n");
+  // A gene that stops the run leaves no started row behind: both kinds of file hold genes 1 and 2.
+  bad = Example();
+  bad.insert(bad.find("\tgene3\t") + 7, "x");
+  WriteFile(fresh + "/x.txt", bad);
+  EXPECT_EQ(RunProgram(fresh, With(Quick, {"x.txt"})).Status, 1);
+  EXPECT_EQ(Lines(ReadFile(fresh + "/x.txt_AC.TER")).size(), 13u + 2);
+  EXPECT_EQ(Lines(ReadFile(fresh + "/x.txt_N4.pvalue")).size(), 1u + 2);
+  std::filesystem::remove_all(dir);
+  std::filesystem::remove_all(fresh);
+}
+
+TEST(Safety, ClosedOrBrokenConsoleNeverReachesTheFiles) {
+  std::string dir = ScratchDir();
+  WriteFile(dir + "/x.txt", Example());
+  ASSERT_EQ(RunProgram(dir, With(Quick, {"x.txt"})).Status, 0);
+  const auto normal = Snapshot(dir);
+  // Closed standard output, input and error: the console text must not become the result file.
+  ASSERT_EQ(Shell(dir, Quoted(With(Quick, {"x.txt"})) + " <&- >&- 2>&-"), 0);
+  EXPECT_EQ(Snapshot(dir), normal);
+  // A console whose reader has gone: the run stops at its first commit with a reason on standard
+  // error, and the files hold exactly the finished gene.
+  EXPECT_EQ(RunWithGoneReader(dir, With(Quick, {"x.txt"})), 1);
+  EXPECT_EQ(ReadFile(dir + "/err.txt"), "telvo: T.E.L.V.O. could not write to its console (standard output) and stopped "
+                                        "after 1 genes; their rows are in the output files.\n");
+  std::string result = ReadFile(dir + "/x.txt_AC.TER"), pvalue = ReadFile(dir + "/x.txt_N1.pvalue");
+  EXPECT_EQ(Lines(result).size(), 14u);
+  EXPECT_EQ(Lines(pvalue).size(), 2u);
+  EXPECT_EQ(normal.at("x.txt_AC.TER").compare(0, result.size(), result), 0);
+  EXPECT_EQ(normal.at("x.txt_N1.pvalue").compare(0, pvalue.size(), pvalue), 0);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Safety, FullDiskLeavesCompleteRowsOfTheSameGenes) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
+  std::string dir = ScratchDir();
+  if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=28k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+  WriteFile(dir + "/x.txt", Example());
+  std::string log = ScratchDir();
+  int status = Shell(dir, Quoted(With(Quick, {"x.txt"})) + " >'" + log + "/out.txt'");
+  std::string result = ReadFile(dir + "/x.txt_AC.TER"), pvalue = ReadFile(dir + "/x.txt_N4.pvalue");
+  std::string out = ReadFile(log + "/out.txt");
+  umount(dir.c_str());
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("T.E.L.V.O. could not write to the output file\n"), std::string::npos);
+  ASSERT_FALSE(result.empty());
+  EXPECT_EQ(result.back(), '\n');
+  EXPECT_EQ(pvalue.back(), '\n');
+  EXPECT_GT(Lines(result).size(), 13u);
+  EXPECT_EQ(Lines(result).size() - 13, Lines(pvalue).size() - 1);
+  std::filesystem::remove_all(dir);
+  std::filesystem::remove_all(log);
+}
+
+TEST(Safety, LongNamesOfOneFolderAndLongGeneLabelsKeepTheirOwnFiles) {
+  std::string dir = ScratchDir();
+  std::string a = "ratios_strainA_vs_strainB_heatshock.txt", c = "ratios_strainC_vs_strainD_coldshock.txt";
+  std::string longId = std::string(250, 'G');
+  std::string text = InputText({{"A", "B"}, {"B", "A"}, {"A", "B"}}, {longId + "\tone\t2\t0.5\t1.8"});
+  WriteFile(dir + "/" + a, text);
+  WriteFile(dir + "/" + c, text);
+  ASSERT_EQ(RunProgram(dir, With(Quick, {"-f", a})).Status, 0);
+  ASSERT_EQ(RunProgram(dir, With(Quick, {"-f", c})).Status, 0);
+  std::string tec = "rtTLV_223b9b_" + std::string(255 - 13 - 4, 'G') + ".TEC";
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{a, c, "rtTLV_1d199f_A.pvalue", "rtTLV_1d199f_AC.TER",
+                                                    "rtTLV_1d199f_B.pvalue", "rtTLV_1d199f_" + tec.substr(13),
+                                                    "rtTLV_223b9b_A.pvalue", "rtTLV_223b9b_AC.TER",
+                                                    "rtTLV_223b9b_B.pvalue", tec}));
+  std::filesystem::remove_all(dir);
+}
