@@ -39,7 +39,8 @@ double ScaledLog(const ScaledReal& x);  // natural logarithm; -Inf for 0
 double ScaledToDouble(const ScaledReal& x);
 
 // --- Sampler (Sampler.cpp) ---
-void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constrained);  // once per run
+// Once per run; tables: room for the contrasts of the analysis tables.
+void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constrained, bool tables = false);
 void RunTuningPass(const InputDesign& design, const RunSettings& settings, GeneWork& work);
 
 // --- Tuning (Tuning.cpp) ---
@@ -56,4 +57,11 @@ struct OrderStatistics {
 };
 OrderStatistics ChainOrderStatistics(const double* row, int sampleCount, std::vector<double>& scratch);
 void SummarizeChain(const InputDesign& design, const RunSettings& settings, GeneWork& work);
+// With the analysis tables: summary stores sized once per run, and the node pairs of a gene.
+void PrepareSummaries(GeneSummary& summary, int numNodes);
+void SummarizeContrasts(const InputDesign& design, GeneWork& work);
 void CarryOverStepSizes(const RunSettings& settings, GeneWork& work);
+
+// --- Diagnostics (Diagnostics.cpp) ---
+double EffectiveSampleSize(const double* chain, int count);
+double SplitRhat(const double* chain, int count);

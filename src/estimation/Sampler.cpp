@@ -6,7 +6,7 @@
 #include "output/Output.h"
 #include "run/Run.h"
 
-void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constrained) {
+void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constrained, bool tables) {
   ChainStore& c = work.Chains;
   c.Nodes = numNodes;
   c.Capacity = sampleSize;
@@ -14,6 +14,8 @@ void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constraine
   // With a shared error term only row 1 is ever written.
   c.VCVFile.assign(static_cast<size_t>(constrained ? 1 : numNodes) * sampleSize, 0.0);
   c.Posterior.assign(sampleSize, 0.0);
+  // The contrasts of the analysis tables: log2 of every Mu sample, and a row for a pair's differences.
+  c.Log2Mu.assign(tables ? static_cast<size_t>(numNodes + 1) * sampleSize : 0, 0.0);
   work.Pass.GreaterCount.assign(static_cast<size_t>(numNodes) * numNodes, 0);
 }
 

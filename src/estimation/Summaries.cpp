@@ -16,6 +16,15 @@ OrderStatistics ChainOrderStatistics(const double* row, int count, std::vector<d
   return {scratch[lower - 1], scratch[median - 1], scratch[upper - 1]};
 }
 
+constexpr double Ln2 = 0.693147180559945309417232121458176568;
+
+// P(Mu_i > Mu_j) over the stored samples; NaN when no sample separates the two.
+static double ProbabilityGreater(const SamplerState& p, int n, int i, int j) {
+  double greater = p.GreaterCount[static_cast<size_t>(i - 1) * n + (j - 1)];
+  double smaller = p.GreaterCount[static_cast<size_t>(j - 1) * n + (i - 1)];
+  return greater / (greater + smaller);
+}
+
 static void AppendColumn(std::string& row, double value) {
   row += '\t';
   row += Fixed(value, 7, 5);
@@ -35,6 +44,15 @@ void SummarizeChain(const InputDesign& d, const RunSettings& s, GeneWork& w) {
   for (int i = 2; i <= n; ++i)
     if (median[i] < median[reference]) reference = i;
   double referenceMedian = median[reference];
+  GeneSummary& sum = w.Summary;
+  if (s.Tables)
+    for (int i = 1; i <= n; ++i) {
+      NodeSummary& ns = sum.Nodes[i];
+      ns.Mu = median[i], ns.MuLower = lower[i], ns.MuUpper = upper[i];
+      const double* chain = &c.MuFile[static_cast<size_t>(i - 1) * c.Capacity];
+      ns.Ess = EffectiveSampleSize(chain, p.SampleNo);
+      ns.Rhat = SplitRhat(chain, p.SampleNo);
+    }
   for (int i = 1; i <= n; ++i) {
     median[i] = median[i] / referenceMedian;
     AppendColumn(row, median[i]);
@@ -64,6 +82,12 @@ void SummarizeChain(const InputDesign& d, const RunSettings& s, GeneWork& w) {
       termLower[i] = o.Lower, termMedian[i] = o.Median, termUpper[i] = o.Upper;
     }
   }
+  if (s.Tables)
+    for (int i = 1; i <= n; ++i) {
+      NodeSummary& ns = sum.Nodes[i];
+      ns.Rel = median[i], ns.RelLower = lower[i], ns.RelUpper = upper[i];
+      ns.Err = termMedian[i], ns.ErrLower = termLower[i], ns.ErrUpper = termUpper[i];
+    }
   for (int i = 1; i <= n; ++i) AppendColumn(row, termMedian[i]);
   for (int i = 1; i <= n; ++i) AppendColumn(row, termMedian[i] - termLower[i]);
   for (int i = 1; i <= n; ++i) AppendColumn(row, termUpper[i] - termMedian[i]);
@@ -71,21 +95,49 @@ void SummarizeChain(const InputDesign& d, const RunSettings& s, GeneWork& w) {
   const TuningState& t = w.Tuning;
   row += "\t" + Fixed(t.MuAcceptanceRatio, 4, 2);
   row += "\t" + Fixed(t.VCVAcceptanceRatio, 4, 2);
-  row += "\t" + BoolToString(t.MuTuned && t.VCVTuned && w.Gene.IrreducibleMatrix);
-  AppendColumn(row, ScaledLog(p.MaxLikelihood));
+  sum.Acceptable = t.MuTuned && t.VCVTuned && w.Gene.IrreducibleMatrix;
+  sum.LogMaxLikelihood = ScaledLog(p.MaxLikelihood);
+  row += "\t" + BoolToString(sum.Acceptable);
+  AppendColumn(row, sum.LogMaxLikelihood);
   row += "\n";
 
   for (int i = 1; i <= n; ++i) {
     std::string& pRow = w.Out.PValueRows[i];
     for (int j = 1; j <= n; ++j) {
       if (j == i) continue;
-      double greater = p.GreaterCount[static_cast<size_t>(i - 1) * n + (j - 1)];
-      double smaller = p.GreaterCount[static_cast<size_t>(j - 1) * n + (i - 1)];
-      AppendColumn(pRow, greater / (greater + smaller));  // NaN when no sample separates the two
+      AppendColumn(pRow, ProbabilityGreater(p, n, i, j));
     }
     pRow += "\n";
   }
+  if (s.Tables) SummarizeContrasts(d, w);
   CarryOverStepSizes(s, w);
+}
+
+void PrepareSummaries(GeneSummary& summary, int numNodes) {
+  summary.Nodes.assign(numNodes + 1, NodeSummary{});
+  summary.Contrasts.assign(static_cast<size_t>(numNodes) * (numNodes - 1) / 2, ContrastSummary{});
+}
+
+void SummarizeContrasts(const InputDesign& d, GeneWork& w) {
+  const int n = d.NumExpressionNodes, count = w.Pass.SampleNo;
+  ChainStore& c = w.Chains;
+  GeneSummary& sum = w.Summary;
+  const size_t stride = static_cast<size_t>(c.Capacity);
+  for (size_t k = 0; k < static_cast<size_t>(n) * stride; ++k) c.Log2Mu[k] = Log(c.MuFile[k]) / Ln2;
+  double* difference = &c.Log2Mu[static_cast<size_t>(n) * stride];
+  size_t pair = 0;
+  for (int a = 1; a <= n; ++a)
+    for (int b = a + 1; b <= n; ++b) {
+      const double* la = &c.Log2Mu[(a - 1) * stride];
+      const double* lb = &c.Log2Mu[(b - 1) * stride];
+      for (int k = 0; k < count; ++k) difference[k] = la[k] - lb[k];
+      OrderStatistics o = ChainOrderStatistics(difference, count, c.Posterior);
+      double greater = w.Pass.GreaterCount[static_cast<size_t>(a - 1) * n + (b - 1)];
+      double smaller = w.Pass.GreaterCount[static_cast<size_t>(b - 1) * n + (a - 1)];
+      double ties = count - greater - smaller;
+      sum.Contrasts[pair++] = ContrastSummary{a, b, o.Median, o.Lower, o.Upper, ProbabilityGreater(w.Pass, n, a, b),
+                                              (std::min(greater, smaller) + ties) / count};
+    }
 }
 
 void CarryOverStepSizes(const RunSettings& s, GeneWork& w) {

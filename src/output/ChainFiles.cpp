@@ -8,7 +8,7 @@
 void AssignChainFileName(RunState& run, GeneWork& work) {
   const InputDesign& d = run.Design;
   const CurrentGene& g = work.Gene;
-  std::string derived = TruncatedFileName(d.FileName, "_", g.GeneUniqueID + "(" + g.GeneCommonName + ")", ".TEC");
+  std::string derived = DerivedFileName(d, run.Settings, g.GeneUniqueID + "(" + g.GeneCommonName + ")", ".TEC");
   std::string name = derived;
   auto taken = [&](const std::string& candidate) {
     if (run.Output.UsedNames.count(OutputKey(candidate)) || SameFile(candidate, d.FileName)) return true;

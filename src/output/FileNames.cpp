@@ -25,6 +25,25 @@ static size_t DirectoryLength(const std::string& name) {
   return slash == std::string::npos ? 0 : slash + 1;
 }
 
+// A label as a file name may hold it: blanks, digits and ASCII letters stay, control characters
+// become blanks, every other character the last digit of its code.
+static std::string CleanLabel(std::string label) {
+  for (char& c : label) {
+    unsigned char code = static_cast<unsigned char>(c);
+    bool kept = c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (code < 32)
+      c = ' ';
+    else if (!kept)
+      c = static_cast<char>('0' + code % 10);
+  }
+  return label;
+}
+
+// A long name loses the end of its label, never the extension that tells what the file is.
+static std::string WithExtension(const std::string& stem, const std::string& extension) {
+  return Cut(stem, MaxText - std::min(extension.size(), MaxText)) + extension;
+}
+
 std::string TruncatedFileName(const std::string& base, const std::string& separator, const std::string& label,
                               const std::string& extension) {
   size_t k = DirectoryLength(base);
@@ -34,24 +53,17 @@ std::string TruncatedFileName(const std::string& base, const std::string& separa
     // The tag keeps two long inputs of one folder from sharing their outputs.
     name += "TLV_" + NameTag(std::string_view(base).substr(k));
   }
-  std::string cleaned = label;
-  for (char& c : cleaned) {
-    unsigned char code = static_cast<unsigned char>(c);
-    bool kept = c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (code < 32)
-      c = ' ';
-    else if (!kept)
-      c = static_cast<char>('0' + code % 10);
-  }
-  // A long label loses its end, never the extension that tells what the file is.
-  return Cut(name + separator + cleaned, MaxText - std::min(extension.size(), MaxText)) + extension;
+  return WithExtension(name + separator + CleanLabel(label), extension);
+}
+
+std::string PrefixedFileName(const std::string& prefix, const std::string& label, const std::string& extension) {
+  return WithExtension(prefix + "_" + CleanLabel(label), extension);
 }
 
 std::string WithCopyNumber(const std::string& name, int copy) {
   size_t dot = name.rfind('.');
   if (dot == std::string::npos || dot < DirectoryLength(name)) dot = name.size();
-  std::string suffix = "_" + std::to_string(copy) + name.substr(dot);
-  return Cut(name.substr(0, dot), MaxText - std::min(suffix.size(), MaxText)) + suffix;
+  return WithExtension(name.substr(0, dot), "_" + std::to_string(copy) + name.substr(dot));
 }
 
 std::string OutputKey(const std::string& name) {

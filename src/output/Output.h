@@ -10,6 +10,7 @@
 // --- Names (FileNames.cpp) ---
 std::string TruncatedFileName(const std::string& base, const std::string& separator, const std::string& label,
                               const std::string& extension);
+std::string PrefixedFileName(const std::string& prefix, const std::string& label, const std::string& extension);
 std::string WithCopyNumber(const std::string& name, int copy);  // "x_2.ext" for copy 2, within 255 characters
 std::string NameTag(std::string_view name);                     // 6 hex digits of the FNV-1a hash of name
 std::string OutputKey(const std::string& name);                 // the absolute path a name stands for
@@ -24,11 +25,15 @@ void OpenOutputFile(OutputFile& file, const std::string& name, const std::string
 void WriteRowsTogether(const std::vector<RowText>& rows);
 bool CloseOutputFile(OutputFile& file);  // false when the system reports a failure
 
-// --- Result and p-value files (ResultFiles.cpp) ---
+// --- Result and p-value files, analysis tables (ResultFiles.cpp) ---
+// Name of a p-value or chain file: from the input name, or from the --out prefix.
+std::string DerivedFileName(const InputDesign& design, const RunSettings& settings, const std::string& label,
+                            const std::string& extension);
 void CreateOutputFiles(RunState& run);                 // names, checks, creates; header into ResultData
 std::string ResultHeader(const InputDesign& design, const RunSettings& settings);
 std::string PValueHeader(const InputDesign& design, int node);
-void WriteGeneRows(RunState& run, GeneWork& work);     // the finished gene's rows, flushed
+void WriteGeneRows(RunState& run, GeneWork& work);     // the finished gene's rows, all files together
+void WriteEndTables(RunState& run, double secondsUsed);  // normal end with --out: ranked pairs, run table
 void CloseOutputFiles(RunState& run);                  // p-value files in node order, then the result file
 
 // --- Chain files (ChainFiles.cpp) ---

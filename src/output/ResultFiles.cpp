@@ -1,7 +1,11 @@
 // The result file and the p-value files: creation, header block, rows and closing.
 #include <sys/stat.h>
 
+#include <array>
+#include <filesystem>
+
 #include "output/Output.h"
+#include "tables/Tables.h"
 #include "run/Run.h"
 
 std::string ResultHeader(const InputDesign& d, const RunSettings& s) {
@@ -40,6 +44,13 @@ std::string PValueHeader(const InputDesign& d, int i) {
   return header + "\n";
 }
 
+static void MakeDirectoriesFor(const std::string& prefix) {
+  std::filesystem::path folder = std::filesystem::path(prefix).parent_path();
+  std::error_code error;
+  if (!folder.empty()) std::filesystem::create_directories(folder, error);
+  if (error) Oops("T.E.L.V.O. could not create the folder\n" + folder.string() + "\nfor its output files.");
+}
+
 static bool FileExistsOnDisk(const std::string& name) {
   struct stat st;
   return lstat(name.c_str(), &st) == 0;
@@ -62,6 +73,18 @@ static void RefuseMixedModels(const RunState& run) {
   }
 }
 
+std::string DerivedFileName(const InputDesign& d, const RunSettings& s, const std::string& label,
+                            const std::string& extension) {
+  return s.OutPrefix.empty() ? TruncatedFileName(d.FileName, "_", label, extension)
+                             : PrefixedFileName(s.OutPrefix, label, extension);
+}
+
+// The analysis tables of --out, in the order they are named and checked.
+static std::array<OutputFile*, 4> TableFiles(OutputFiles& out) {
+  return {&out.Nodes, &out.Contrasts, &out.Top, &out.RunTable};
+}
+constexpr const char* TableExtensions[4] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv", ".run.tsv"};
+
 void CreateOutputFiles(RunState& run) {
   InputDesign& d = run.Design;
   RunSettings& s = run.Settings;
@@ -71,27 +94,31 @@ void CreateOutputFiles(RunState& run) {
   // Every name is settled and checked before the first file is opened, so a refusal touches nothing.
   bool given = !s.ResultFileName.empty();
   if (given) RefuseUnsafeOutput(s.ResultFileName);
-  if (!given) s.ResultFileName = TruncatedFileName(d.FileName, "_", s.ErrorModel, ".TER");
+  if (!given)
+    s.ResultFileName = s.OutPrefix.empty() ? TruncatedFileName(d.FileName, "_", s.ErrorModel, ".TER") : s.OutPrefix + ".TER";
   if (SameFile(s.ResultFileName, d.FileName))
     Oops("T.E.L.V.O. will not write the result file over its own input file\n" + d.FileName +
          "\nPlease choose another result file name.");
   out.UsedNames.clear();
   std::vector<std::string> names(n + 1);
   for (int i = 1; i <= n; ++i) {
-    std::string derived = TruncatedFileName(d.FileName, "_", d.ExpressionNodeNameList[i], ".pvalue");
+    std::string derived = DerivedFileName(d, s, d.ExpressionNodeNameList[i], ".pvalue");
     names[i] = derived;
-    for (int copy = 2; out.UsedNames.count(OutputKey(names[i])); ++copy)
-      names[i] = WithCopyNumber(derived, copy);
+    for (int copy = 2; out.UsedNames.count(OutputKey(names[i])); ++copy) names[i] = WithCopyNumber(derived, copy);
     if (SameFile(names[i], d.FileName))
       Oops("T.E.L.V.O. will not write the p-value file of node " + d.ExpressionNodeNameList[i] +
            " over its own input file\n" + d.FileName);
     out.UsedNames.insert(OutputKey(names[i]));
   }
-  out.UsedNames.insert(OutputKey(s.ResultFileName));
   std::vector<std::string> all = {s.ResultFileName};
   all.insert(all.end(), names.begin() + 1, names.end());
+  if (s.Tables)
+    for (const char* extension : TableExtensions) all.push_back(s.OutPrefix + extension);
   for (size_t a = 0; a < all.size(); ++a) {
+    out.UsedNames.insert(OutputKey(all[a]));
     RefuseUnsafeOutput(all[a]);
+    if (a > static_cast<size_t>(n) && SameFile(all[a], d.FileName))
+      Oops("T.E.L.V.O. will not write an analysis table over its own input file\n" + d.FileName);
     for (size_t b = a + 1; b < all.size(); ++b)
       if (SameFile(all[a], all[b]))
         Oops("T.E.L.V.O. will not write two of its output files into one file:\n" + all[a] + "\n" + all[b] +
@@ -99,21 +126,46 @@ void CreateOutputFiles(RunState& run) {
   }
   out.PValue.assign(n + 1, OutputFile{});
   for (int i = 1; i <= n; ++i) out.PValue[i].Name = names[i];
-  RefuseMixedModels(run);
+  if (s.OutPrefix.empty()) RefuseMixedModels(run);
+  if (s.Tables) MakeDirectoriesFor(s.OutPrefix);
 
   OpenOutputFile(out.Result, s.ResultFileName, "");
   for (int i = 1; i <= n; ++i) OpenOutputFile(out.PValue[i], names[i], PValueHeader(d, i));
+  if (s.Tables) {
+    const std::string headers[4] = {NodesTableHeader(), ContrastsTableHeader(), "", ""};
+    for (int t = 0; t < 4; ++t) OpenOutputFile(*TableFiles(out)[t], all[n + 1 + t], headers[t]);
+  }
   run.Work.Out.ResultData = ResultHeader(d, s);
 }
 
 void WriteGeneRows(RunState& run, GeneWork& work) {
   OutputFiles& out = run.Output;
+  static const std::string nothing;
   out.Pending.clear();
   out.Pending.push_back({&out.Result, &work.Out.ResultData});
   for (size_t i = 1; i < out.PValue.size(); ++i) out.Pending.push_back({&out.PValue[i], &work.Out.PValueRows[i]});
+  if (run.Settings.Tables) {
+    out.Pending.push_back({&out.Nodes, &work.Out.NodeRows});
+    out.Pending.push_back({&out.Contrasts, &work.Out.ContrastRows});
+    out.Pending.push_back({&out.Top, &nothing});  // an earlier run's ranking goes with its other rows
+    out.Pending.push_back({&out.RunTable, &nothing});
+  }
   WriteRowsTogether(out.Pending);
   work.Out.ResultData.clear();
   for (std::string& row : work.Out.PValueRows) row.clear();
+  work.Out.NodeRows.clear();
+  work.Out.ContrastRows.clear();
+}
+
+void WriteEndTables(RunState& run, double secondsUsed) {
+  OutputFiles& out = run.Output;
+  std::string runTable = RunTableText(run, secondsUsed);
+  std::string contrasts, ranked, error;
+  if (!ReadWholeFile(out.Contrasts.Name, contrasts))
+    Oops("T.E.L.V.O. could not read back the contrasts table\n" + out.Contrasts.Name);
+  if (!RankContrasts({TableSource{out.Contrasts.Name, contrasts}}, ranked, error))
+    Oops("T.E.L.V.O. could not rank the contrasts table: " + error);
+  WriteRowsTogether({{&out.Top, &ranked}, {&out.RunTable, &runTable}});
 }
 
 void CloseOutputFiles(RunState& run) {
@@ -121,5 +173,6 @@ void CloseOutputFiles(RunState& run) {
   bool failed = false;
   for (size_t i = 1; i < out.PValue.size(); ++i) failed |= !CloseOutputFile(out.PValue[i]);
   failed |= !CloseOutputFile(out.Result);
+  for (int t = 0; t < 4; ++t) failed |= !CloseOutputFile(*TableFiles(out)[t]);
   if (failed) Oops("T.E.L.V.O. could not finish writing its output files.");
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -14,6 +15,7 @@
 #include "output/Output.h"
 #include "run/Run.h"
 #include "settings/Settings.h"
+#include "tables/Tables.h"
 
 static void* volatile MemoryProbe;  // keeps the trial block from being optimised away
 
@@ -50,7 +52,16 @@ void EndShortRows(GeneWork& work, int numNodes) {
 }
 
 void CommitGene(RunState& run, GeneWork& work) {
-  ++run.Counters.Tally;
+  RunCounters& c = run.Counters;
+  const CurrentGene& g = work.Gene;
+  ++c.Tally;
+  if (g.IrreducibleMatrix && g.EnoughData) {
+    ++c.Estimated;
+    c.Acceptable += work.Summary.Acceptable;
+  } else {
+    ++(g.IrreducibleMatrix ? c.TooFewData : c.NotConnected);
+  }
+  if (run.Settings.Tables) AppendTableRows(run.Design, work);
   WriteGeneRows(run, work);
   WriteLine(run.Con, "Genes Examined:\t" + IntegerToString(run.Counters.Tally));
   WriteLine(run.Con, "");
@@ -83,7 +94,8 @@ void ProcessGenes(RunState& run) {
   const int n = d.NumExpressionNodes;
   GeneWork& work = run.Work;
   PrepareGene(work.Gene, n, d.NumHybs);
-  PrepareChains(work, n, s.ChainSampleSize, s.ConstrainedVCV);
+  PrepareChains(work, n, s.ChainSampleSize, s.ConstrainedVCV, s.Tables);
+  if (s.Tables) PrepareSummaries(work.Summary, n);
   work.Steps = StepSizes{s.MuStepSize, s.VCVStepSize, 0, 0.0, 0.0};
   work.Out.PValueRows.assign(n + 1, "");
   run.Counters.Tally = 0;
@@ -135,6 +147,7 @@ int RunTelvo(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) run.Args.push_back(argv[i]);
   if (!IsMemoryEnough(run)) return 1;
   run.Counters.StartTime = std::chrono::steady_clock::now();
+  run.Counters.StartClock = std::time(nullptr);
   SetGlobals(run.Settings);
   try {
     if (argc > 1)
@@ -143,6 +156,7 @@ int RunTelvo(int argc, char** argv) {
       SetParametersInteractive(run);
     ProcessGenes(run);
     std::chrono::duration<double> used = std::chrono::steady_clock::now() - run.Counters.StartTime;
+    if (run.Settings.Tables) WriteEndTables(run, used.count());
     Finish(run);
     WriteLine(run.Con, "Time used: " + ElapsedText(used.count()));
     FlushConsole();

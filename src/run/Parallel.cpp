@@ -67,7 +67,7 @@ void EstimateSlot(const InputDesign& d, const RunSettings& s, GeneSlot& slot, Wo
 // Sized on the main thread before any worker starts, so that a lack of memory stops the run there.
 WorkerStores SizedStores(const InputDesign& d, const RunSettings& s) {
   GeneWork sizing;  // PrepareChains sizes the stores of a GeneWork; keep only those
-  PrepareChains(sizing, d.NumExpressionNodes, s.ChainSampleSize, s.ConstrainedVCV);
+  PrepareChains(sizing, d.NumExpressionNodes, s.ChainSampleSize, s.ConstrainedVCV, s.Tables);
   return WorkerStores{std::move(sizing.Chains), std::move(sizing.Pass)};
 }
 
@@ -139,6 +139,7 @@ void ProcessGenesParallel(RunState& run) {
   for (GeneSlot& slot : slots) {
     PrepareGene(slot.Work.Gene, n, d.NumHybs);
     slot.Work.Out.PValueRows.assign(n + 1, "");
+    if (s.Tables) PrepareSummaries(slot.Work.Summary, n);
     slot.Work.Con.Buffered = true;
     slot.Work.CarryOverSteps = false;
     free.push_back(&slot);

@@ -24,6 +24,7 @@ void WriteTelvoBanner(Console& con);
 void Intro(RunState& run);     // banner, file-name prompt, open the input file
 void IntroCLI(RunState& run);  // banner, file name from the last argument, open the input file
 bool FileExists(const std::string& name);  // the file can be opened for reading
+bool ReadWholeFile(const std::string& name, std::string& bytes);  // false when it cannot be read
 std::string IOErrorMessage();
 
 // --- Console (Console.cpp) ---

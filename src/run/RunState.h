@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <set>
 #include <string>
@@ -101,6 +102,7 @@ struct RunSettings {
   int Threads = 0;                                     // -j worker count; 0: one stream for the run
   long FirstGene = 1;                                  // number of the first gene row of the file (shards)
   std::string OutPrefix;                               // --out: outputs named from it; empty: from the input
+  bool Tables = false;                                 // --out: the analysis tables are written
 };
 
 // MT19937, the run's random stream.
@@ -157,12 +159,40 @@ struct ChainStore {
   std::vector<double> MuFile;      // [n][s] at (n-1) * Capacity + (s-1)
   std::vector<double> VCVFile;     // same layout; row 1 only with a shared error term
   std::vector<double> Posterior;   // scratch copy of one chain row
+  std::vector<double> Log2Mu;      // analysis tables: [n][s] log2 of Mu samples, row N+1 a pair's differences
 };
 
-// Text a gene produces for the result file and the p-value files.
+// What the analysis tables (--out) say of one node of an estimated gene.
+struct NodeSummary {
+  double Mu, MuLower, MuUpper;     // median and 2.5%/97.5% order statistics of Mu (chain scale, mean 1)
+  double Rel, RelLower, RelUpper;  // the same relative to the reference node's median
+  double Err, ErrLower, ErrUpper;  // the node's error term
+  double Ess;                      // effective sample size of its Mu chain
+  double Rhat;                     // split R-hat of its Mu chain
+};
+
+// What the analysis tables say of one node pair a < b of an estimated gene.
+struct ContrastSummary {
+  int A, B;                                   // the nodes
+  double Log2Ratio, Log2Lower, Log2Upper;     // order statistics of log2(Mu_a / Mu_b) over the samples
+  double PGreater;                            // P(Mu_a > Mu_b), as in the p-value file
+  double Lfsr;                                // local false sign rate
+};
+
+// Summaries of an estimated gene for the analysis tables.
+struct GeneSummary {
+  std::vector<NodeSummary> Nodes;          // [n], node n
+  std::vector<ContrastSummary> Contrasts;  // pairs in node order
+  bool Acceptable = false;                 // the verdict
+  double LogMaxLikelihood = 0.0;           // ln of the best likelihood
+};
+
+// Text a gene produces for the result file, the p-value files and the analysis tables.
 struct GeneOutput {
   std::string ResultData;               // result-file text waiting to be written
   std::vector<std::string> PValueRows;  // [i]: pending text of node i's p-value file
+  std::string NodeRows;                 // rows of the nodes table (--out)
+  std::string ContrastRows;             // rows of the contrasts table (--out)
 };
 
 // Everything the estimation of one gene owns; a worker of the parallel mode has one of these.
@@ -175,6 +205,7 @@ struct GeneWork {
   StepSizes Steps;           // step sizes it starts from and leaves
   bool CarryOverSteps = true;// average tuned step sizes into the next gene
   GeneOutput Out;            // its rows
+  GeneSummary Summary;       // its numbers for the analysis tables (--out)
   Console Con;               // its console text
   std::string ChainFileName; // chain file of the gene (full output)
   std::FILE* ChainFile = nullptr;  // open during a pass
@@ -201,6 +232,8 @@ struct RowText {
 struct OutputFiles {
   OutputFile Result;                   // the result file
   std::vector<OutputFile> PValue;      // [i], node i's p-value file
+  OutputFile Nodes, Contrasts;         // analysis tables written a gene at a time (--out)
+  OutputFile Top, RunTable;            // analysis tables written at the normal end (--out)
   std::set<std::string> UsedNames;     // output names of the run (as OutputKey), for distinct names
   std::vector<RowText> Pending;        // a gene's texts, written together
 };
@@ -208,6 +241,9 @@ struct OutputFiles {
 // Run-wide counters of the driver.
 struct RunCounters {
   long Tally = 0;                                     // genes examined
+  long Estimated = 0, Acceptable = 0;                 // genes sampled, and those with the verdict True
+  long NotConnected = 0, TooFewData = 0;              // genes not sampled, by reason
+  std::time_t StartClock = 0;                         // wall-clock start, for the run table
   std::chrono::steady_clock::time_point StartTime;    // start of the run
 };
 

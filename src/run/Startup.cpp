@@ -62,17 +62,20 @@ bool FileExists(const std::string& name) {
 }
 
 // Reads the whole input file into the run state; it is then read front to back.
-static void OpenDatFile(RunState& run) {
-  std::FILE* file = std::fopen(run.Design.FileName.c_str(), "rb");
-  if (!file) Oops(IOErrorMessage());
-  std::string& bytes = run.Design.DatFile.Bytes;
+bool ReadWholeFile(const std::string& name, std::string& bytes) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) return false;
   bytes.clear();
   char buffer[1 << 16];
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
   bool failed = std::ferror(file);
   std::fclose(file);
-  if (failed) Oops(IOErrorMessage());
+  return !failed;
+}
+
+static void OpenDatFile(RunState& run) {
+  if (!ReadWholeFile(run.Design.FileName, run.Design.DatFile.Bytes)) Oops(IOErrorMessage());
   run.Design.DatFile.Pos = 0;
   run.Design.DatFile.Open = true;
 }

@@ -107,6 +107,7 @@ static const LongOption LongOptions[] = {
      [](RunSettings& s, const std::string& v) {
        if (v.empty()) Oops("The output prefix (--out) must not be empty.");
        s.OutPrefix = v;
+       s.Tables = true;
      }},
 };
 
