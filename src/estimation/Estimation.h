@@ -63,5 +63,11 @@ void SummarizeContrasts(const InputDesign& design, GeneWork& work);
 void CarryOverStepSizes(const RunSettings& settings, GeneWork& work);
 
 // --- Diagnostics (Diagnostics.cpp) ---
+// Effective sample size of one chain as Stan computes it for a single chain (Geyer's initial monotone
+// sequence over FFT autocorrelations). NaN when the chain is constant, holds a non-finite value or has
+// fewer than 4 samples: such a chain carries no measure of its own mixing, and the tables print NaN.
 double EffectiveSampleSize(const double* chain, int count);
+// Split R-hat: the Gelman-Rubin potential scale reduction of the chain's two halves (the middle sample
+// dropped when count is odd), not rank-normalised. Inf when both halves are constant but differ; NaN when
+// the whole chain is constant, holds a non-finite value or has fewer than 4 samples.
 double SplitRhat(const double* chain, int count);
