@@ -135,7 +135,8 @@ std::pair<int, int> ChainCoverage(const std::string& model, double error, uint32
         ++intervals;
         covered += logRatio[s / 40 - 1] <= t && t <= logRatio[s - s / 40 - 1];
       }
-    w.Out = GeneOutput{"", std::vector<std::string>(5)};
+    w.Out = GeneOutput{};
+    w.Out.PValueRows.assign(5, "");
   }
   return {covered, intervals};
 }

@@ -13,6 +13,7 @@ namespace {
 const char* Usage =
     "usage: telvo_simulate [--design loop|reference] [--nodes N] [--replicates R] [--no-dye-swap] [--genes G]\n"
     "       [--mu a,b,...] [--spread S] [--model AV|AC|MV|MC] [--error T] [--node-errors a,b,...]\n"
+    "       [--unchanged F]\n"
     "       [--missing F] [--seed S] [--truth FILE] --out FILE";
 
 double Real(const std::string& text, const std::string& option) {
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
       else if (a == "--error") o.ErrorTerm = Real(value(), a);
       else if (a == "--node-errors") o.NodeErrorTerms = List(value(), a);
       else if (a == "--missing") o.MissingFraction = Real(value(), a);
+      else if (a == "--unchanged") o.UnchangedFraction = Real(value(), a);
       else if (a == "--seed") o.Seed = static_cast<uint32_t>(Whole(value(), a));
       else if (a == "--truth") truthName = value();
       else if (a == "--out") outName = value();

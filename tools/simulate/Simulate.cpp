@@ -68,6 +68,7 @@ void CheckSimulationOptions(const SimulationOptions& o) {
   if (!(o.ErrorTerm >= 0)) refuse("error must not be negative");
   if (!(o.Spread >= 1)) refuse("spread must be at least 1");
   if (!(o.MissingFraction >= 0 && o.MissingFraction < 1)) refuse("missing must be from 0 to below 1");
+  if (!(o.UnchangedFraction >= 0 && o.UnchangedFraction <= 1)) refuse("unchanged must be from 0 to 1");
   size_t hybs = SimulatedHybs(o).size();
   if (hybs < 2 || hybs > 250) refuse("the design has " + std::to_string(hybs) + " hybs; 2 to 250 are allowed");
 }
@@ -97,6 +98,8 @@ std::vector<SimulatedGene> SimulateFile(const SimulationOptions& o, std::ostream
     gene.CommonName = "gene" + std::to_string(g);
     if (!o.Mu.empty()) {
       gene.TrueMu = o.Mu;
+    } else if (o.UnchangedFraction > 0 && Uniform(gen) < o.UnchangedFraction) {
+      gene.TrueMu.assign(o.Nodes, 1.0);
     } else {
       double sum = 0;
       for (int n = 0; n < o.Nodes; ++n) {

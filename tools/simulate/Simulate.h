@@ -7,7 +7,8 @@
 //   MC: ln X ~ Normal(ln Mu[e], (Mu[e] T[e])^2), ln Y ~ Normal(ln Mu[r], (Mu[r] T[r])^2)
 // Each ratio is written as 0 (no measurement) with probability MissingFraction. True Mu values are
 // either the given list for every gene or drawn per gene: ln Mu uniform on [-ln Spread, ln Spread],
-// then scaled to average 1. The stream is std::mt19937 with uniform and normal transforms of our own,
+// then scaled to average 1; with UnchangedFraction a gene is first, with that chance, given Mu 1 at
+// every node (the draw is only made when the fraction is above 0, so older files keep their bytes). The stream is std::mt19937 with uniform and normal transforms of our own,
 // so a seed gives the same bytes with every standard library.
 #pragma once
 
@@ -29,6 +30,7 @@ struct SimulationOptions {
   double ErrorTerm = 0.1;                // shared error term (variance or CV)
   std::vector<double> NodeErrorTerms;    // optional per-node error terms (override ErrorTerm)
   double MissingFraction = 0.0;          // chance that a ratio is written as 0
+  double UnchangedFraction = 0.0;        // chance that a gene's drawn Mu are all 1 (no change)
   uint32_t Seed = 1;                     // seed of the generator
 };
 

@@ -1,0 +1,182 @@
+// The analysis tables of --out: the same for any worker count and for shards, the legacy files as
+// without --out, readable by R and pandas, and intervals and rankings that hold on simulated data.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "simulate/Simulate.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const std::vector<std::string> Quick = {"-r", "5", "-b", "300", "-g", "120", "-p", "3", "-t", "3"};
+const char* const TableNames[] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv"};
+
+// A simulated 4-node loop with a gene that is not connected and one with too few data after gene 3.
+std::string MixedInput(int genes, std::vector<SimulatedGene>* truth = nullptr, double unchanged = 0,
+                       uint32_t seed = 17) {
+  SimulationOptions o;
+  o.Genes = genes, o.Replicates = 2, o.ErrorTerm = 0.15, o.UnchangedFraction = unchanged, o.Seed = seed;
+  std::ostringstream text;
+  std::vector<SimulatedGene> t = SimulateFile(o, text);
+  if (truth) *truth = t;
+  std::vector<std::string> lines = Lines(text.str());
+  if (!truth) {
+    std::string lonely = "S1\t\"quoted\" name", few = "S2\tfew#";
+    std::vector<std::pair<int, int>> chain = {{1, 2}, {2, 3}, {3, 4}};  // connected, but 3 ratios for 4 parameters
+    for (const auto& hyb : SimulatedHybs(o)) {
+      lonely += hyb == chain[0] ? "\t1.5" : "\t0";
+      auto link = std::find(chain.begin(), chain.end(), hyb);
+      few += link != chain.end() ? "\t1.1" : "\t0";
+      if (link != chain.end()) *link = {0, 0};
+    }
+    lines.insert(lines.begin() + 6, {lonely, few});
+  }
+  std::string joined;
+  for (const std::string& line : lines) joined += line + "\n";
+  return joined;
+}
+
+std::string Header(const std::string& table) { return table.substr(0, table.find('\n') + 1); }
+std::string Body(const std::string& table) { return table.substr(table.find('\n') + 1); }
+
+// The run table without the lines that may differ between equal runs.
+std::string SteadyRunTable(const std::string& text) {
+  std::string kept;
+  for (const std::string& line : Lines(text))
+    if (line.rfind("threads\t", 0) && line.rfind("start_time\t", 0) && line.rfind("end_time\t", 0) &&
+        line.rfind("time_used\t", 0) && line.rfind("output_prefix\t", 0) && line.rfind("result_file\t", 0))
+      kept += line + "\n";
+  return kept;
+}
+
+}  // namespace
+
+TEST(Tables, SameForAnyWorkerCountForShardsAndBesideUnchangedLegacyFiles) {
+  std::string dir = ScratchDir();
+  std::string input = MixedInput(10);
+  WriteFile(dir + "/x.txt", input);
+  std::map<std::string, std::string> first;
+  for (const char* j : {"1", "2", "3"}) {
+    ProgramRun run = RunProgram(dir, With(Quick, {"-j", j, "--out", std::string("j") + j + "/all", "x.txt"}));
+    ASSERT_EQ(run.Status, 0) << run.Out;
+    std::string prefix = dir + "/j" + j + "/all";
+    for (const char* t : TableNames) {
+      std::string table = ReadFile(prefix + t);
+      if (first.count(t)) {
+        EXPECT_EQ(table, first[t]) << t << " with -j " << j;
+      }
+      first.emplace(t, table);
+    }
+    std::string runTable = SteadyRunTable(ReadFile(prefix + ".run.tsv"));
+    if (first.count("run")) {
+      EXPECT_EQ(runTable, first["run"]);
+    }
+    first.emplace("run", runTable);
+  }
+  EXPECT_NE(first["run"].find("genes_read\t12\nestimated\t10\nacceptable\t"), std::string::npos) << first["run"];
+  EXPECT_NE(first["run"].find("not_connected\t1\ntoo_few_data\t1\n"), std::string::npos);
+  EXPECT_NE(first[".nodes.tsv"].find("S1\t\"\"\"quoted\"\" name\"\tN1\tnot_connected\tNA\tNA"), std::string::npos);
+  EXPECT_NE(first[".nodes.tsv"].find("S2\tfew#\tN4\ttoo_few_data\tNA\t"), std::string::npos);
+
+  // Without --out the legacy files hold the same bytes as the result and p-value files of --out.
+  ASSERT_EQ(RunProgram(dir, With(Quick, {"-j", "2", "x.txt"})).Status, 0);
+  EXPECT_EQ(ReadFile(dir + "/x.txt_AC.TER"), ReadFile(dir + "/j2/all.TER"));
+  EXPECT_EQ(ReadFile(dir + "/x.txt_N3.pvalue"), ReadFile(dir + "/j2/all_N3.pvalue"));
+
+  // Three shards numbered with -n: their tables, joined, are the one-file tables, and telvo-rank over
+  // their contrasts writes the one-file ranking.
+  std::vector<std::string> lines = Lines(input);
+  std::string head = lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n";
+  std::string nodes = Header(first[".nodes.tsv"]), contrasts = Header(first[".contrasts.tsv"]);
+  std::vector<std::string> rankArgs = {"-o", "ranked.tsv"};
+  for (int shard = 0, row = 3; row < static_cast<int>(lines.size()); ++shard, row += 5) {
+    std::string text = head, name = "s" + std::to_string(shard);
+    for (int k = row; k < row + 5 && k < static_cast<int>(lines.size()); ++k) text += lines[k] + "\n";
+    WriteFile(dir + "/" + name + ".txt", text);
+    ProgramRun run = RunProgram(
+        dir, With(Quick, {"-j", "2", "-n", std::to_string(row - 2), "--out", name + "/" + name, name + ".txt"}));
+    ASSERT_EQ(run.Status, 0) << run.Out;
+    nodes += Body(ReadFile(dir + "/" + name + "/" + name + ".nodes.tsv"));
+    contrasts += Body(ReadFile(dir + "/" + name + "/" + name + ".contrasts.tsv"));
+    rankArgs.push_back(name + "/" + name + ".contrasts.tsv");
+  }
+  EXPECT_EQ(nodes, first[".nodes.tsv"]);
+  EXPECT_EQ(contrasts, first[".contrasts.tsv"]);
+  ASSERT_EQ(RunExecutable(TELVO_RANK_BINARY, dir, rankArgs).Status, 0);
+  EXPECT_EQ(ReadFile(dir + "/ranked.tsv"), first[".top.tsv"]);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Tables, ReadByRAndPandasWithTheirTypes) {
+  bool haveR = std::system("Rscript --version >/dev/null 2>&1") == 0;
+  bool havePandas = std::system("/usr/bin/python3 -c 'import pandas' >/dev/null 2>&1") == 0;
+  if (!haveR && !havePandas) GTEST_SKIP() << "neither R (r-base-core) nor pandas (python3-pandas) is installed";
+  std::string dir = ScratchDir();
+  WriteFile(dir + "/x.txt", MixedInput(4));
+  ASSERT_EQ(RunProgram(dir, With(Quick, {"--out", "t/x", "x.txt"})).Status, 0);
+  // Rows and cells as the files hold them, numbers as numbers, verdicts as logicals, and no warning.
+  const std::string r =
+      "options(warn = 2); n <- read.delim('t/x.nodes.tsv'); c <- read.delim('t/x.contrasts.tsv');"
+      "p <- read.delim('t/x.top.tsv'); k <- read.delim('t/x.run.tsv');"
+      "stopifnot(nrow(n) == 24, nrow(c) == 24, nrow(p) == 24, ncol(n) == 20, ncol(p) == 12,"
+      "  is.numeric(n$mu), is.numeric(n$rhat), is.integer(n$passes), is.logical(n$acceptable),"
+      "  sum(is.na(n$mu)) == 8, n$gene_name[13] == '\"quoted\" name', n$gene_name[17] == 'few#',"
+      "  is.numeric(c$log2_ratio), is.logical(c$acceptable), is.numeric(p$svalue), is.integer(p$rank),"
+      "  k$value[k$key == 'genes_read'] == '6')";
+  WriteFile(dir + "/check.R", r);
+  if (haveR) {
+    EXPECT_EQ(std::system(("cd '" + dir + "' && Rscript check.R").c_str()), 0);
+  }
+  const std::string py =
+      "import warnings, pandas as pd\n"
+      "warnings.simplefilter('error')\n"
+      "n = pd.read_csv('t/x.nodes.tsv', sep='\\t'); c = pd.read_csv('t/x.contrasts.tsv', sep='\\t')\n"
+      "p = pd.read_csv('t/x.top.tsv', sep='\\t')\n"
+      "assert n.shape == (24, 20) and c.shape == (24, 10) and p.shape == (24, 12)\n"
+      "assert n['mu'].dtype == 'float64' and n['mu'].isna().sum() == 8 and n['passes'].dtype == 'float64'\n"
+      "assert n['gene_name'][12] == '\"quoted\" name' and n['gene_name'][16] == 'few#'\n"
+      "assert c['acceptable'].dtype == 'bool' and p['rank'].dtype == 'int64' and p['svalue'].dtype == 'float64'\n";
+  WriteFile(dir + "/check.py", py);
+  if (havePandas) {
+    EXPECT_EQ(std::system(("cd '" + dir + "' && /usr/bin/python3 check.py").c_str()), 0);
+  }
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Tables, IntervalsCoverAndRankedCallsHaveTheRightSign) {
+  // 200 genes of a 4-node loop with dye swaps, 20% of them with no change at all.
+  std::string dir = ScratchDir();
+  std::vector<SimulatedGene> truth;
+  WriteFile(dir + "/sim.txt", MixedInput(200, &truth, 0.2, 77));
+  ASSERT_EQ(RunProgram(dir, {"-j", "2", "-r", "3", "-b", "5000", "-g", "2000", "--out", "sim", "sim.txt"}).Status, 0);
+  std::map<std::string, const SimulatedGene*> byId;
+  for (const SimulatedGene& g : truth) byId[g.UniqueId] = &g;
+  int cases = 0, covered = 0, called = 0, wrongSign = 0, nullCases = 0, nullCalled = 0;
+  std::vector<std::string> rows = Lines(ReadFile(dir + "/sim.top.tsv"));
+  for (size_t k = 1; k < rows.size(); ++k) {
+    std::vector<std::string> c = Cells(rows[k]);
+    const std::vector<double>& mu = byId.at(c[0])->TrueMu;
+    double truthLog2 = std::log2(mu[std::stoi(c[2].substr(1)) - 1] / mu[std::stoi(c[3].substr(1)) - 1]);
+    ++cases;
+    covered += std::stod(c[5]) <= truthLog2 && truthLog2 <= std::stod(c[6]);
+    bool isCalled = std::stod(c[11]) <= 0.05;
+    if (std::fabs(truthLog2) < 1e-12) {
+      ++nullCases, nullCalled += isCalled;
+    } else if (isCalled) {
+      ++called, wrongSign += (std::stod(c[4]) > 0) != (truthLog2 > 0);
+    }
+  }
+  ASSERT_EQ(cases, 1200);
+  EXPECT_GE(covered, 0.93 * cases);
+  EXPECT_LE(covered, 0.97 * cases);
+  EXPECT_GT(called, 600);
+  EXPECT_LE(wrongSign, 0.06 * called);
+  std::printf("coverage %d/%d, wrong sign %d/%d called, no-change contrasts called %d/%d\n", covered, cases, wrongSign,
+              called, nullCalled, nullCases);
+  std::filesystem::remove_all(dir);
+}
