@@ -105,7 +105,8 @@ struct LongOption {
 static const LongOption LongOptions[] = {
     {"out", true,
      [](RunSettings& s, const std::string& v) {
-       if (v.empty()) Oops("The output prefix (--out) must not be empty.");
+       if (v.empty() || v.back() == '/')
+         Oops("The output prefix (--out) must end in a file name, as in results/run1, not in a folder alone.");
        s.OutPrefix = v;
        s.Tables = true;
      }},
