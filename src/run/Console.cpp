@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "run/Run.h"
+#include "settings/Settings.h"
 
 void Write(Console& con, std::string_view text) {
   if (con.Buffered)
@@ -37,6 +38,12 @@ bool ReadLine(std::string& line) {
 }
 
 void Oops(const std::string& message, int status) { throw RunStop{Cut(message), status}; }
+
+void OopsBecause(const std::string& message, const std::string& reason) { throw RunStop{Cut(message), 1, reason}; }
+
+void OopsUsage(const std::string& message, const std::string& reason) {
+  throw RunStop{Cut(message), 1, reason, true};
+}
 
 static const char* EndOfInputMessage = "\nThe input ended while T.E.L.V.O. was waiting for an answer.";
 
@@ -110,8 +117,32 @@ int32_t ReadLong(Console& con, int32_t lower, int32_t upper) {
   return static_cast<int32_t>(ReadBounded(con, lower, upper, 10, '3', 12, true));
 }
 
+// The message on one line: line ends and runs of blanks become one blank.
+static std::string OneLine(const std::string& message) {
+  std::string line;
+  for (char c : message) {
+    bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+    if (!blank)
+      line.push_back(c);
+    else if (!line.empty() && line.back() != ' ')
+      line.push_back(' ');
+  }
+  if (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+void ReportFailure(const RunStop& stop) {
+  std::string text = "telvo: " + (stop.Reason.empty() ? OneLine(stop.Message) : stop.Reason) + "\n";
+  if (stop.BadInvocation) text += std::string(UsageLine()) + "\n";
+  std::fputs(text.c_str(), stderr);
+}
+
 void ReportStop(RunState& run, const RunStop& stop) {
   WriteLine(run.Con, stop.Message);
+  if (stop.Status != 0) {
+    FlushConsole();  // the specified message first, where both streams share a terminal
+    ReportFailure(stop);
+  }
   if (run.InteractiveFlag) {
     WriteLine(run.Con, "Press RETURN to halt.");
     std::string line;

@@ -110,7 +110,18 @@ static int StopRun(RunState& run, const RunStop& stop) {
 int RunTelvo(int argc, char** argv) {
   RunState run;
   for (int i = 1; i < argc; ++i) run.Args.push_back(argv[i]);
-  if (!IsMemoryEnough(run)) return 1;
+  // Questions about the program are answered before anything of a run is printed.
+  InfoRequest request = FindInfoRequest(run.Args);
+  if (request == InfoRequest::Help) Write(run.Con, UsageText());
+  if (request == InfoRequest::Version) WriteLine(run.Con, "telvo " TELVO_VERSION);
+  if (request != InfoRequest::None) {
+    FlushConsole();
+    return 0;
+  }
+  if (!IsMemoryEnough(run)) {
+    ReportFailure(RunStop{"", 1, "not enough memory: a trial block of 400000000 bytes was refused"});
+    return 1;
+  }
   run.Counters.StartTime = std::chrono::steady_clock::now();
   SetGlobals(run.Settings);
   try {

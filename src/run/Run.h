@@ -24,6 +24,7 @@ void WriteTelvoBanner(Console& con);
 void Intro(RunState& run);     // banner, file-name prompt, open the input file
 void IntroCLI(RunState& run);  // banner, file name from the last argument, open the input file
 bool FileExists(const std::string& name);  // the file can be opened for reading
+std::string CannotOpenReason(const std::string& name);  // "cannot open 'name': " and the system's reason
 std::string IOErrorMessage();
 
 // --- Console (Console.cpp) ---
@@ -33,11 +34,14 @@ void FlushConsole();                                  // push standard output to
 int ReadChar();                 // one character of standard input; EOF at its end
 bool ReadLine(std::string& line);  // one whole line without its line end; false at end of input
 [[noreturn]] void Oops(const std::string& message, int status = 1);
+[[noreturn]] void OopsBecause(const std::string& message, const std::string& reason);  // with a short reason
+[[noreturn]] void OopsUsage(const std::string& message, const std::string& reason = "");  // a bad command line
 void VerifyOrQuit(RunState& run);
 uint16_t ReadWord(Console& con, uint16_t lower, uint16_t upper);
 int32_t ReadLong(Console& con, int32_t lower, int32_t upper);
 int32_t YToTheX(int16_t y, int16_t x);
 void ReportStop(RunState& run, const RunStop& stop);  // prints a stop; pauses when interactive
+void ReportFailure(const RunStop& stop);  // the "telvo: " line (and the usage line) on standard error
 
 // --- Text helpers (Text.cpp) ---
 std::string BoolToString(bool flag);        // "True" / "False"

@@ -21,8 +21,10 @@ using NodeReals = std::array<double, MaxNodes + 1>;  // one real per node, 1..N
 
 // Fatal stop: raised by Oops, caught once in the driver, which reports it and exits.
 struct RunStop {
-  std::string Message;  // printed as one line
-  int Status;           // process exit status
+  std::string Message;         // printed as one line on standard output
+  int Status;                  // process exit status
+  std::string Reason = "";     // after "telvo: " on standard error; empty: the message on one line
+  bool BadInvocation = false;  // the command line was wrong: the usage line follows the reason
 };
 
 // Where console text goes: straight to standard output, or into a buffer that is printed later.

@@ -1,6 +1,8 @@
 // The banner and the two ways of naming and opening the input file.
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 #include "run/Run.h"
 
@@ -51,6 +53,18 @@ std::string IOErrorMessage() {
          "For example, \"C:\\My Documents\\TELVO folder\\Sample.txt\"\n";
 }
 
+std::string CannotOpenReason(const std::string& name) {
+  if (name.empty()) return "no input file named";
+  std::error_code error;
+  if (std::filesystem::is_directory(name, error))
+    return "cannot open '" + name + "': " + std::make_error_code(std::errc::is_a_directory).message();
+  errno = 0;
+  std::FILE* probe = std::fopen(name.c_str(), "rb");
+  std::string why = std::generic_category().message(errno);
+  if (probe) std::fclose(probe);
+  return "cannot open '" + name + "': " + why;
+}
+
 bool FileExists(const std::string& name) {
   if (name.empty()) return false;
   std::error_code error;
@@ -63,16 +77,18 @@ bool FileExists(const std::string& name) {
 
 // Reads the whole input file into the run state; it is then read front to back.
 static void OpenDatFile(RunState& run) {
-  std::FILE* file = std::fopen(run.Design.FileName.c_str(), "rb");
-  if (!file) Oops(IOErrorMessage());
+  const std::string& name = run.Design.FileName;
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) OopsBecause(IOErrorMessage(), CannotOpenReason(name));
   std::string& bytes = run.Design.DatFile.Bytes;
   bytes.clear();
   char buffer[1 << 16];
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
   bool failed = std::ferror(file);
+  int code = errno;
   std::fclose(file);
-  if (failed) Oops(IOErrorMessage());
+  if (failed) OopsBecause(IOErrorMessage(), "cannot read '" + name + "': " + std::generic_category().message(code));
   run.Design.DatFile.Pos = 0;
   run.Design.DatFile.Open = true;
 }
@@ -101,7 +117,7 @@ void Intro(RunState& run) {
       WriteLine(run.Con, "");
       acceptable = false;
     }
-    if (!FileExists(name)) Oops(IOErrorMessage());
+    if (!FileExists(name)) OopsBecause(IOErrorMessage(), CannotOpenReason(name));
   } while (!acceptable);
   OpenDatFile(run);
   if (run.Design.DatFile.Bytes.empty()) Oops("\nNo Data.\n");
@@ -113,9 +129,10 @@ void IntroCLI(RunState& run) {
   run.Design.FileName = Cut(run.Args.back());
   WriteLine(run.Con, "Checking Filename...");
   const std::string& name = run.Design.FileName;
-  if (name.empty()) Oops("\nNo file selected.\n");
+  if (name.empty()) OopsUsage("\nNo file selected.\n", CannotOpenReason(name));
   if (name.size() >= 75)
-    Oops("\nT.E.L.V.O. filenames, including directory information, must be less than 75 characters\n");
-  if (!FileExists(name)) Oops(IOErrorMessage());
+    OopsUsage("\nT.E.L.V.O. filenames, including directory information, must be less than 75 characters\n",
+              "the input file name '" + name + "' is 75 characters or longer");
+  if (!FileExists(name)) OopsUsage(IOErrorMessage(), CannotOpenReason(name));
   OpenDatFile(run);
 }
