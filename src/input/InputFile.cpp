@@ -33,3 +33,14 @@ bool OnlyEmptyLinesLeft(const InputFile& file) {
     if (file.Bytes[pos] != '\r' && file.Bytes[pos] != '\n') return false;
   return true;
 }
+
+long CountRowsLeft(const InputFile& file) {
+  long rows = 0;
+  bool inRow = false;
+  for (size_t pos = file.Pos; pos < file.Bytes.size(); ++pos) {
+    bool lineEnd = file.Bytes[pos] == '\r' || file.Bytes[pos] == '\n';
+    if (!lineEnd && !inRow) ++rows;
+    inRow = !lineEnd;
+  }
+  return rows;
+}

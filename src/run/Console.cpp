@@ -1,14 +1,23 @@
 // Console reads and writes, the fatal stop and the bounded number prompts.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "run/Run.h"
 #include "settings/Settings.h"
 
+// The status line standing on standard error: its width, and whether standard output shares its terminal.
+static size_t StatusWidth = 0;
+static bool StatusSharesTerminal = false;
+
 void Write(Console& con, std::string_view text) {
-  if (con.Buffered)
+  if (con.Buffered) {
     con.Text.append(text);
-  else
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    return;
+  }
+  if (StatusSharesTerminal) ClearStatusLine();  // console text never runs into the status line
+  std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 void WriteLine(Console& con, std::string_view text) {
@@ -17,6 +26,23 @@ void WriteLine(Console& con, std::string_view text) {
 }
 
 void FlushConsole() { std::fflush(stdout); }
+
+void ShowStatusLine(const std::string& text) {
+  FlushConsole();
+  StatusSharesTerminal = isatty(STDOUT_FILENO) && isatty(STDERR_FILENO);
+  std::string line = "\r" + text;
+  if (text.size() < StatusWidth) line.append(StatusWidth - text.size(), ' ');
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+  StatusWidth = std::max(StatusWidth, text.size());
+}
+
+void ClearStatusLine() {
+  if (StatusWidth == 0) return;
+  std::fputs(("\r" + std::string(StatusWidth, ' ') + "\r").c_str(), stderr);
+  std::fflush(stderr);
+  StatusWidth = 0;
+}
 
 int ReadChar() {
   FlushConsole();
@@ -138,6 +164,7 @@ void ReportFailure(const RunStop& stop) {
 }
 
 void ReportStop(RunState& run, const RunStop& stop) {
+  ClearStatusLine();
   WriteLine(run.Con, stop.Message);
   if (stop.Status != 0) {
     FlushConsole();  // the specified message first, where both streams share a terminal

@@ -50,6 +50,7 @@ void CommitGene(RunState& run, GeneWork& work) {
   WriteLine(run.Con, "Genes Examined:\t" + IntegerToString(run.Counters.Tally));
   WriteLine(run.Con, "");
   FlushConsole();
+  AdvanceProgress(run);
 }
 
 void ProcessGenes(RunState& run) {
@@ -129,7 +130,9 @@ int RunTelvo(int argc, char** argv) {
       SetParametersCLI(run);
     else
       SetParametersInteractive(run);
+    StartProgress(run);
     ProcessGenes(run);
+    ClearStatusLine();
     std::chrono::duration<double> used = std::chrono::steady_clock::now() - run.Counters.StartTime;
     Finish(run);
     WriteLine(run.Con, "Time used: " + ElapsedText(used.count()));

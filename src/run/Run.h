@@ -19,6 +19,11 @@ void CommitGene(RunState& run, GeneWork& work);   // a finished gene's rows to t
 void Finish(RunState& run);                   // closes the output files, last pause
 std::string ElapsedText(double seconds);      // hh:mm:ss, hours not wrapped at a day
 
+// --- Progress line (Progress.cpp) ---
+void StartProgress(RunState& run);    // decides whether it is shown, counts the gene rows, first line
+void AdvanceProgress(RunState& run);  // after a committed gene; redrawn at most four times a second
+std::string ProgressText(long done, long total, double seconds);  // the line for done of total genes
+
 // --- Start-up dialogue (Startup.cpp) ---
 void WriteTelvoBanner(Console& con);
 void Intro(RunState& run);     // banner, file-name prompt, open the input file
@@ -31,6 +36,8 @@ std::string IOErrorMessage();
 void Write(Console& con, std::string_view text);      // text without a line end
 void WriteLine(Console& con, std::string_view text);  // text and a line end
 void FlushConsole();                                  // push standard output to the terminal
+void ShowStatusLine(const std::string& text);  // a line on standard error, rewritten in place
+void ClearStatusLine();                        // blanks it out; nothing when none is shown
 int ReadChar();                 // one character of standard input; EOF at its end
 bool ReadLine(std::string& line);  // one whole line without its line end; false at end of input
 [[noreturn]] void Oops(const std::string& message, int status = 1);

@@ -81,6 +81,9 @@ struct CurrentGene {
   std::vector<Observation> Observations;      // likelihood terms in pair order, then slot order
 };
 
+// When the progress line is shown on standard error (--progress, --no-progress).
+enum class ProgressChoice { Terminal, Always, Never };
+
 // Run settings, as defaulted, flagged or chosen in the menu.
 struct RunSettings {
   std::string ErrorModel = "AC";                       // AV, AC, MV or MC
@@ -103,6 +106,7 @@ struct RunSettings {
   int Threads = 0;                                     // -j worker count; 0: one stream for the run
   long FirstGene = 1;                                  // number of the first gene row of the file (shards)
   std::string OutPrefix;                               // --out: outputs named from it; empty: from the input
+  ProgressChoice Progress = ProgressChoice::Terminal;  // progress line: with a terminal standard error, always or never
 };
 
 // MT19937, the run's random stream.
@@ -196,6 +200,14 @@ struct RunCounters {
   std::chrono::steady_clock::time_point StartTime;    // start of the run
 };
 
+// The progress line on standard error: genes committed of the file's gene rows.
+struct ProgressMeter {
+  bool On = false;                                   // shown in this run
+  long Total = 0;                                    // gene rows of the file
+  std::chrono::steady_clock::time_point Start;       // the first gene began
+  std::chrono::steady_clock::time_point LastDrawn;   // the line was last written
+};
+
 struct RunState {
   bool InteractiveFlag = true;     // a person answers at the keyboard
   std::vector<std::string> Args;   // command-line arguments, program name excluded
@@ -203,6 +215,7 @@ struct RunState {
   RunSettings Settings;            // the settings
   OutputFiles Output;              // result and p-value files
   RunCounters Counters;            // driver counters
+  ProgressMeter Progress;          // the progress line
   Console Con;                     // the run's console
   GeneWork Work;                   // the gene in hand (single-stream mode)
 };

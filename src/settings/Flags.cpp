@@ -110,6 +110,8 @@ static const LongOption LongOptions[] = {
        if (v.empty()) OopsUsage("The output prefix (--out) must not be empty.");
        s.OutPrefix = v;
      }},
+    {"progress", false, [](RunSettings& s, const std::string&) { s.Progress = ProgressChoice::Always; }},
+    {"no-progress", false, [](RunSettings& s, const std::string&) { s.Progress = ProgressChoice::Never; }},
     {"help", false, nullptr, InfoRequest::Help},
     {"version", false, nullptr, InfoRequest::Version},
 };
