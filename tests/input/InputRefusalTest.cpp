@@ -114,9 +114,9 @@ TEST(InputRefusals, GeneRowMessagesKeepTheGenesBefore) {
       {"G3\t", "T.E.L.V.O. found an end-of-line character after\nG3\nin d.txt\n"},
       {"G3\tthree", "T.E.L.V.O. found an end-of-line character after\nthree\nin d.txt\n"},
       {"", "T.E.L.V.O. found an end-of-line character after\n\nin d.txt\n"},
-      {"G3\tthree\t1\tnan\t1\t1",
+      {"G3\tthree\t1\tn/a\t1\t1",
        "T.E.L.V.O. expects every ratio to be a decimal number such as 0.75, -1.2 or 2.5E-1 (0 for no measurement),\n"
-       "but found in hyb 2 of gene G3 in d.txt\nthe text \"nan\"\n"},
+       "but found in hyb 2 of gene G3 in d.txt\nthe text \"n/a\"\n"},
       {"G3\tthree\t1\t1\t1,5\t1", "the text \"1,5\"\n"},
       {"G3\tthree\tinf", "the text \"inf\"\n"},
       {"G3\tthree\t0x1p3", "the text \"0x1p3\"\n"},
