@@ -44,3 +44,10 @@ long CountRowsLeft(const InputFile& file) {
   }
   return rows;
 }
+
+// Files saved as "Unicode text" (UTF-16) or by a word processor would otherwise stop at a puzzling place.
+bool LooksLikePlainText(const std::string& bytes) {
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) return false;
+  size_t rowEnd = bytes.find_first_of("\r\n");
+  return bytes.find('\0') >= rowEnd;
+}

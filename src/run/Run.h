@@ -60,4 +60,5 @@ std::string Fixed(double x, int width, int decimals);     // fixed point, right-
 std::string Sci(double x);                                // 22-character scientific form
 std::string SciScaled(const ScaledReal& x);               // same, for a scaled likelihood
 std::string FlagText(bool flag);                          // "TRUE" / "FALSE" for the console
-bool ParseStrictReal(std::string_view text, double& value);  // sign, digits, fraction, exponent; nothing else
+bool IsDecimalReal(std::string_view text);  // sign, digits, fraction, exponent; nothing else
+bool ParseStrictReal(std::string_view text, double& value);  // the same, and within the range of a double

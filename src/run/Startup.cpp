@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "input/Input.h"
 #include "run/Run.h"
 
 static const char* const BannerNotice[] = {
@@ -89,6 +90,10 @@ static void OpenDatFile(RunState& run) {
   int code = errno;
   std::fclose(file);
   if (failed) OopsBecause(IOErrorMessage(), "cannot read '" + name + "': " + std::generic_category().message(code));
+  if (!LooksLikePlainText(bytes))
+    OopsBecause("\nT.E.L.V.O. cannot read " + name + ": it is not plain text (it holds UTF-16 or NUL bytes).\n"
+                "Please save it as a tab-delimited text file, plain text (UTF-8 or ASCII).\n",
+                "'" + name + "' is not plain text: save it as tab-delimited plain text (UTF-8 or ASCII)");
   run.Design.DatFile.Pos = 0;
   run.Design.DatFile.Open = true;
 }
