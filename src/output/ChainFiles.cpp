@@ -15,7 +15,9 @@ void AssignChainFileName(RunState& run, GeneWork& work) {
 
 void OpenChainFile(const InputDesign& d, const RunSettings& s, GeneWork& work) {
   work.ChainFile = std::fopen(work.ChainFileName.c_str(), "wb");
-  if (!work.ChainFile) Oops("T.E.L.V.O. could not create the chain file\n" + work.ChainFileName);
+  if (!work.ChainFile)
+    OopsBecause("T.E.L.V.O. could not create the chain file\n" + work.ChainFileName,
+                SystemReason("create", work.ChainFileName));
   std::string header = d.Notes1 + "\n" + d.Notes2 + "\nSample #\t   DOL";
   for (int n = 1; n <= d.NumExpressionNodes; ++n)
     header += "\tMu(" + d.ExpressionNodeNameList[n] + ")\t" + s.VarCoefVar + "(" + d.ExpressionNodeNameList[n] + ")";

@@ -4,14 +4,14 @@
 
 static std::FILE* CreateFile(const std::string& name) {
   std::FILE* file = std::fopen(name.c_str(), "wb");
-  if (!file) Oops("T.E.L.V.O. could not create the output file\n" + name);
+  if (!file) OopsBecause("T.E.L.V.O. could not create the output file\n" + name, SystemReason("create", name));
   return file;
 }
 
 static void WriteOrStop(std::FILE* file, const std::string& text, const std::string& name) {
   if (text.empty()) return;
   if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0)
-    Oops("T.E.L.V.O. could not write to the output file\n" + name);
+    OopsBecause("T.E.L.V.O. could not write to the output file\n" + name, SystemReason("write to", name));
 }
 
 std::string ResultHeader(const InputDesign& d, const RunSettings& s) {

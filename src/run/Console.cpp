@@ -2,7 +2,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 #include "run/Run.h"
 #include "settings/Settings.h"
@@ -66,6 +68,10 @@ bool ReadLine(std::string& line) {
 void Oops(const std::string& message, int status) { throw RunStop{Cut(message), status}; }
 
 void OopsBecause(const std::string& message, const std::string& reason) { throw RunStop{Cut(message), 1, reason}; }
+
+std::string SystemReason(const std::string& what, const std::string& name) {
+  return "cannot " + what + " '" + name + "': " + std::generic_category().message(errno);
+}
 
 void OopsUsage(const std::string& message, const std::string& reason) {
   throw RunStop{Cut(message), 1, reason, true};

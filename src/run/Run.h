@@ -43,6 +43,7 @@ bool ReadLine(std::string& line);  // one whole line without its line end; false
 [[noreturn]] void Oops(const std::string& message, int status = 1);
 [[noreturn]] void OopsBecause(const std::string& message, const std::string& reason);  // with a short reason
 [[noreturn]] void OopsUsage(const std::string& message, const std::string& reason = "");  // a bad command line
+std::string SystemReason(const std::string& what, const std::string& name);  // "cannot <what> 'name': " errno's words
 void VerifyOrQuit(RunState& run);
 uint16_t ReadWord(Console& con, uint16_t lower, uint16_t upper);
 int32_t ReadLong(Console& con, int32_t lower, int32_t upper);

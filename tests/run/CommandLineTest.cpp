@@ -80,6 +80,9 @@ TEST(CommandLine, EveryFailureNamesItsReasonOnStandardError) {
       {{"short.txt"}, "",
        "telvo: T.E.L.V.O. found an early end-of-file character after the second line in short.txt\n"},
       {{}, "nothere.txt\n\n\n", "telvo: cannot open 'nothere.txt': No such file or directory\n"},
+      {{"-q", "-o", "nodir/r.TER", "d.txt"}, "", "telvo: cannot create 'nodir/r.TER': No such file or directory\n"},
+      {{"-r", "3", "-b", "50", "-g", "80", "-t", "1", "-o", "/dev/full", "d.txt"}, "",
+       "telvo: cannot write to '/dev/full': No space left on device\n"},
       // Stops that are no failure say nothing there.
       {{"-q", "d.txt"}, "", ""},
       {{"-r", "3", "-b", "50", "-g", "80", "-t", "1", "d.txt"}, "", ""},
