@@ -11,7 +11,8 @@ using ProgressClock = std::chrono::steady_clock;
 
 static constexpr std::chrono::milliseconds RedrawInterval{250};  // at most four lines a second
 
-std::string ProgressText(long done, long total, double seconds) {
+// "done/total genes (percent), rate, elapsed, left"; rate and time left once a gene is done.
+static std::string ProgressText(long done, long total, double seconds) {
   char rate[32] = "-", left[32] = "--:--:--";
   if (done > 0 && seconds > 0) {
     double perSecond = done / seconds;

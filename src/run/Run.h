@@ -22,7 +22,6 @@ std::string ElapsedText(double seconds);      // hh:mm:ss, hours not wrapped at 
 // --- Progress line (Progress.cpp) ---
 void StartProgress(RunState& run);    // decides whether it is shown, counts the gene rows, first line
 void AdvanceProgress(RunState& run);  // after a committed gene; redrawn at most four times a second
-std::string ProgressText(long done, long total, double seconds);  // the line for done of total genes
 
 // --- Start-up dialogue (Startup.cpp) ---
 void WriteTelvoBanner(Console& con);

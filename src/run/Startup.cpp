@@ -86,9 +86,9 @@ static void OpenDatFile(RunState& run) {
   char buffer[1 << 16];
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  bool failed = std::ferror(file);
-  if (failed) OopsBecause(IOErrorMessage(), SystemReason("read", name));
+  std::string readProblem = std::ferror(file) ? SystemReason("read", name) : "";
   std::fclose(file);
+  if (!readProblem.empty()) OopsBecause(IOErrorMessage(), readProblem);
   if (!LooksLikePlainText(bytes))
     OopsBecause("\nT.E.L.V.O. cannot read " + name + ": it is not plain text (it holds UTF-16 or NUL bytes).\n"
                 "Please save it as a tab-delimited text file, plain text (UTF-8 or ASCII).\n",
