@@ -11,7 +11,8 @@ Estimates, gene by gene, the relative expression level (Mu) of every expression 
 two-channel microarray design from a tab-delimited file of ratios, by Markov chain Monte Carlo.
 
 Flags (defaults in brackets; integers may also be written $1F, 0x1F, x1F, %101 or &17):
-  -e AV|AC|MV|MC    error model: Additive or Multiplicative errors, Variance or Coefficient of variation [AC]
+  -e AV|AC|MV|MC    error model: Additive or Multiplicative errors,
+                    with a Variance or a Coefficient of variation as error term [AC]
   -c                one error term per node instead of one shared term
   -i a,b,c,...      starting Mu of every node [1.0 each]
   -I a,b,... | a    starting error terms, one per node with -c, else one shared value [0.2]
@@ -26,7 +27,7 @@ Flags (defaults in brackets; integers may also be written $1F, 0x1F, x1F, %101 o
   -o NAME           result file name [derived from the input name]
   -q                dry run: check the file and settings, create the output files, stop
   -j 1..256         independent genes on that many worker threads [off: one random stream]
-  -n 1..2147483647  with -j: number of the file's first gene row, for shards of a larger file [1]
+  -n 1..2147483647  with -j: number of the file's first gene row, for shards of a file [1]
   --out PREFIX      name every output from PREFIX; also writes analysis tables
   --progress        progress line on standard error even when it is not a terminal
   --no-progress     no progress line [shown when standard error is a terminal]
@@ -39,7 +40,7 @@ Outputs, beside the input file:
   <input>_<model>.TER          result file: settings, column headings, one row per gene
   <input>_<node>.pvalue        one per node: P(node > other node) for every gene
   <input>_<gene>(<name>).TEC   with -f: the chains of every sampled gene
-The per-gene report goes to standard output; the progress line and failures go to standard error.
+The per-gene report goes to standard output; the progress line and failures to standard error.
 
 Exit status: 0 after a normal run, a dry run (-q) or the user's own quit; 1 after any failure.
 
