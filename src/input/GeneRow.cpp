@@ -1,5 +1,6 @@
 // Gene rows: ratios into the pair-by-slot array, the comparison matrix and the two verdicts.
 #include <cmath>
+#include <string_view>
 
 #include "estimation/Estimation.h"
 #include "input/Input.h"
@@ -43,6 +44,13 @@ static std::string ReadRatioCell(InputFile& file) {
   return cell.substr(first, last - first);
 }
 
+// How R, spreadsheets and other programs write a missing value: no observation, like 0 or an empty cell.
+static bool IsMissingValue(std::string_view token) {
+  for (std::string_view missing : {"NA", "NaN", "nan", "#N/A"})
+    if (token == missing) return true;
+  return false;
+}
+
 static void ReadRatios(RunState& run, CurrentGene& gene) {
   InputDesign& d = run.Design;
   InputFile& file = d.DatFile;
@@ -52,10 +60,14 @@ static void ReadRatios(RunState& run, CurrentGene& gene) {
     std::string token = ReadRatioCell(file);
     ++h;
     double x = 0.0;
-    if (!token.empty() && !ParseStrictReal(token, x))
+    if (!token.empty() && !IsMissingValue(token) && !ParseStrictReal(token, x)) {
+      if (IsDecimalReal(token))
+        Oops("T.E.L.V.O. found in hyb " + IntegerToString(h) + " of gene " + gene.GeneUniqueID + " in " +
+             d.FileName + "\nthe ratio \"" + token + "\", a number out of the range it can hold (about 1E-308 to 1E+308).");
       Oops("T.E.L.V.O. expects every ratio to be a decimal number such as 0.75, -1.2 or 2.5E-1 (0 for no "
            "measurement),\nbut found in hyb " + IntegerToString(h) + " of gene " + gene.GeneUniqueID + " in " +
            d.FileName + "\nthe text \"" + token + "\"");
+    }
     const HybRecord& hyb = d.HybList[h];
     int& count = PairCount(gene, hyb.ExpNode, hyb.RefNode);
     if (count == MaxReplicates)

@@ -12,6 +12,8 @@ bool AtLineEnd(const InputFile& file);             // next byte is CR or LF, or 
 void SkipLineEnd(InputFile& file);                 // consumes one LF, CR or CR LF
 std::string ReadRestOfLine(InputFile& file);       // up to the line end, which is consumed
 bool OnlyEmptyLinesLeft(const InputFile& file);    // the rest of the file is line ends alone
+long CountRowsLeft(const InputFile& file);         // lines that are not empty, from the read position
+bool LooksLikePlainText(const std::string& bytes);  // no UTF-16 byte-order mark, no NUL in the first row
 
 // --- Header rows (Header.cpp) ---
 std::vector<std::string> SplitHeaderRow(const std::string& row);  // trimmed cells of row 2 or 3

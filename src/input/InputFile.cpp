@@ -33,3 +33,21 @@ bool OnlyEmptyLinesLeft(const InputFile& file) {
     if (file.Bytes[pos] != '\r' && file.Bytes[pos] != '\n') return false;
   return true;
 }
+
+long CountRowsLeft(const InputFile& file) {
+  long rows = 0;
+  bool inRow = false;
+  for (size_t pos = file.Pos; pos < file.Bytes.size(); ++pos) {
+    bool lineEnd = file.Bytes[pos] == '\r' || file.Bytes[pos] == '\n';
+    if (!lineEnd && !inRow) ++rows;
+    inRow = !lineEnd;
+  }
+  return rows;
+}
+
+// Files saved as "Unicode text" (UTF-16) or by a word processor would otherwise stop at a puzzling place.
+bool LooksLikePlainText(const std::string& bytes) {
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) return false;
+  size_t rowEnd = bytes.find_first_of("\r\n");
+  return bytes.find('\0') >= rowEnd;
+}

@@ -27,7 +27,9 @@ void OpenChainFile(const InputDesign& d, const RunSettings& s, GeneWork& work) {
   int fd = open(work.ChainFileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd >= 0) work.ChainFile = fdopen(fd, "wb");
   if (fd >= 0 && !work.ChainFile) close(fd);
-  if (!work.ChainFile) Oops("T.E.L.V.O. could not create the chain file\n" + work.ChainFileName);
+  if (!work.ChainFile)
+    OopsBecause("T.E.L.V.O. could not create the chain file\n" + work.ChainFileName,
+                SystemReason("create", work.ChainFileName));
   std::string header = d.Notes1 + "\n" + d.Notes2 + "\nSample #\t   DOL";
   for (int n = 1; n <= d.NumExpressionNodes; ++n)
     header += "\tMu(" + d.ExpressionNodeNameList[n] + ")\t" + s.VarCoefVar + "(" + d.ExpressionNodeNameList[n] + ")";

@@ -43,9 +43,10 @@ void OpenOutputFile(OutputFile& f, const std::string& name, const std::string& h
   f.Emptied = f.Fd >= 0;
   if (f.Fd < 0 && errno == EEXIST) f.Fd = open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   if (f.Fd < 0 && errno == ELOOP) RefuseUnsafeOutput(name);
-  if (f.Fd < 0) Oops("T.E.L.V.O. could not create the output file\n" + name);
+  if (f.Fd < 0) OopsBecause("T.E.L.V.O. could not create the output file\n" + name, SystemReason("create", name));
   if (f.Emptied) {  // a new file gets its header at once
-    if (!WriteAt(f.Fd, header, 0)) Oops("T.E.L.V.O. could not write to the output file\n" + name);
+    if (!WriteAt(f.Fd, header, 0))
+      OopsBecause("T.E.L.V.O. could not write to the output file\n" + name, SystemReason("write to", name));
     f.End = static_cast<long long>(header.size());
     f.Header.clear();
   }
@@ -78,13 +79,14 @@ void WriteRowsTogether(const std::vector<RowText>& rows) {
       f.End += static_cast<long long>(rows[written].Text->size());
       continue;
     }
+    std::string reason = SystemReason("write to", f.Name);
     // Every file goes back to its last complete row, so all of them hold the same genes.
     for (size_t i = 0; i <= written; ++i) {
       OutputFile& back = *rows[i].File;
       if (back.Fd < 0) continue;
       if (ftruncate(back.Fd, static_cast<off_t>(ends[i])) == 0) back.End = ends[i];
     }
-    Oops("T.E.L.V.O. could not write to the output file\n" + f.Name);
+    OopsBecause("T.E.L.V.O. could not write to the output file\n" + f.Name, reason);
   }
 }
 

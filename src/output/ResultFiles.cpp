@@ -161,8 +161,8 @@ void WriteEndTables(RunState& run, double secondsUsed) {
   OutputFiles& out = run.Output;
   std::string runTable = RunTableText(run, secondsUsed);
   std::string contrasts, ranked, error;
-  if (!ReadWholeFile(out.Contrasts.Name, contrasts))
-    Oops("T.E.L.V.O. could not read back the contrasts table\n" + out.Contrasts.Name);
+  std::string problem = ReadWholeFile(out.Contrasts.Name, contrasts);
+  if (!problem.empty()) OopsBecause("T.E.L.V.O. could not read back the contrasts table\n" + out.Contrasts.Name, problem);
   if (!RankContrasts({TableSource{out.Contrasts.Name, contrasts}}, ranked, error))
     Oops("T.E.L.V.O. could not rank the contrasts table: " + error);
   WriteRowsTogether({{&out.Top, &ranked}, {&out.RunTable, &runTable}});

@@ -1,13 +1,25 @@
 // Console reads and writes, the fatal stop and the bounded number prompts.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 #include "run/Run.h"
+#include "settings/Settings.h"
+
+// The status line standing on standard error: its width, and whether standard output shares its terminal.
+static size_t StatusWidth = 0;
+static bool StatusSharesTerminal = false;
 
 void Write(Console& con, std::string_view text) {
-  if (con.Buffered)
+  if (con.Buffered) {
     con.Text.append(text);
-  else
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    return;
+  }
+  if (StatusSharesTerminal) ClearStatusLine();  // console text never runs into the status line
+  std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 void WriteLine(Console& con, std::string_view text) {
@@ -18,6 +30,23 @@ void WriteLine(Console& con, std::string_view text) {
 void FlushConsole() { std::fflush(stdout); }
 
 bool ConsoleFailed() { return std::ferror(stdout) != 0; }
+
+void ShowStatusLine(const std::string& text) {
+  FlushConsole();
+  StatusSharesTerminal = isatty(STDOUT_FILENO) && isatty(STDERR_FILENO);
+  std::string line = "\r" + text;
+  if (text.size() < StatusWidth) line.append(StatusWidth - text.size(), ' ');
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+  StatusWidth = std::max(StatusWidth, text.size());
+}
+
+void ClearStatusLine() {
+  if (StatusWidth == 0) return;
+  std::fputs(("\r" + std::string(StatusWidth, ' ') + "\r").c_str(), stderr);
+  std::fflush(stderr);
+  StatusWidth = 0;
+}
 
 int ReadChar() {
   FlushConsole();
@@ -39,6 +68,16 @@ bool ReadLine(std::string& line) {
 }
 
 void Oops(const std::string& message, int status) { throw RunStop{Cut(message), status}; }
+
+void OopsBecause(const std::string& message, const std::string& reason) { throw RunStop{Cut(message), 1, reason}; }
+
+std::string SystemReason(const std::string& what, const std::string& name) {
+  return "cannot " + what + " '" + name + "': " + std::generic_category().message(errno);
+}
+
+void OopsUsage(const std::string& message, const std::string& reason) {
+  throw RunStop{Cut(message), 1, reason, true};
+}
 
 static const char* EndOfInputMessage = "\nThe input ended while T.E.L.V.O. was waiting for an answer.";
 
@@ -112,8 +151,33 @@ int32_t ReadLong(Console& con, int32_t lower, int32_t upper) {
   return static_cast<int32_t>(ReadBounded(con, lower, upper, 10, '3', 12, true));
 }
 
+// The message on one line: line ends and runs of blanks become one blank.
+static std::string OneLine(const std::string& message) {
+  std::string line;
+  for (char c : message) {
+    bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+    if (!blank)
+      line.push_back(c);
+    else if (!line.empty() && line.back() != ' ')
+      line.push_back(' ');
+  }
+  if (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+void ReportFailure(const RunStop& stop) {
+  std::string text = "telvo: " + (stop.Reason.empty() ? OneLine(stop.Message) : stop.Reason) + "\n";
+  if (stop.BadInvocation) text += std::string(UsageLine()) + "\n";
+  std::fputs(text.c_str(), stderr);
+}
+
 void ReportStop(RunState& run, const RunStop& stop) {
+  ClearStatusLine();
   WriteLine(run.Con, stop.Message);
+  if (stop.Status != 0) {
+    FlushConsole();  // the specified message first, where both streams share a terminal
+    ReportFailure(stop);
+  }
   if (run.InteractiveFlag) {
     WriteLine(run.Con, "Press RETURN to halt.");
     std::string line;
@@ -124,6 +188,4 @@ void ReportStop(RunState& run, const RunStop& stop) {
   }
   run.Design.DatFile.Open = false;
   FlushConsole();
-  // Nobody reads a broken console: the reason goes where it can still be seen.
-  if (ConsoleFailed()) std::fprintf(stderr, "telvo: %s\n", stop.Message.c_str());
 }

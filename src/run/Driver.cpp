@@ -67,6 +67,7 @@ void CommitGene(RunState& run, GeneWork& work) {
   WriteLine(run.Con, "");
   FlushConsole();
   if (ConsoleFailed()) Oops(ConsoleFailedMessage(run.Counters.Tally));
+  AdvanceProgress(run);
 }
 
 std::string ConsoleFailedMessage(long genes) {
@@ -145,7 +146,18 @@ int RunTelvo(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);  // a closed console is reported like any other output failure
   RunState run;
   for (int i = 1; i < argc; ++i) run.Args.push_back(argv[i]);
-  if (!IsMemoryEnough(run)) return 1;
+  // Questions about the program are answered before anything of a run is printed.
+  InfoRequest request = FindInfoRequest(run.Args);
+  if (request == InfoRequest::Help) Write(run.Con, UsageText());
+  if (request == InfoRequest::Version) WriteLine(run.Con, "telvo " TELVO_VERSION);
+  if (request != InfoRequest::None) {
+    FlushConsole();
+    return 0;
+  }
+  if (!IsMemoryEnough(run)) {
+    ReportFailure(RunStop{"", 1, "not enough memory: a trial block of 400000000 bytes was refused"});
+    return 1;
+  }
   run.Counters.StartTime = std::chrono::steady_clock::now();
   run.Counters.StartClock = std::time(nullptr);
   SetGlobals(run.Settings);
@@ -154,7 +166,9 @@ int RunTelvo(int argc, char** argv) {
       SetParametersCLI(run);
     else
       SetParametersInteractive(run);
+    StartProgress(run);
     ProcessGenes(run);
+    ClearStatusLine();
     std::chrono::duration<double> used = std::chrono::steady_clock::now() - run.Counters.StartTime;
     if (run.Settings.Tables) WriteEndTables(run, used.count());
     Finish(run);

@@ -19,12 +19,17 @@ void CommitGene(RunState& run, GeneWork& work);   // a finished gene's rows to t
 void Finish(RunState& run);                   // closes the output files, last pause
 std::string ElapsedText(double seconds);      // hh:mm:ss, hours not wrapped at a day
 
+// --- Progress line (Progress.cpp) ---
+void StartProgress(RunState& run);    // decides whether it is shown, counts the gene rows, first line
+void AdvanceProgress(RunState& run);  // after a committed gene; redrawn at most four times a second
+
 // --- Start-up dialogue (Startup.cpp) ---
 void WriteTelvoBanner(Console& con);
 void Intro(RunState& run);     // banner, file-name prompt, open the input file
 void IntroCLI(RunState& run);  // banner, file name from the last argument, open the input file
 bool FileExists(const std::string& name);  // the file can be opened for reading
-bool ReadWholeFile(const std::string& name, std::string& bytes);  // false when it cannot be read
+std::string ReadWholeFile(const std::string& name, std::string& bytes);  // "" or why it cannot be read
+std::string CannotOpenReason(const std::string& name);  // "cannot open 'name': " and the system's reason
 std::string IOErrorMessage();
 
 // --- Console (Console.cpp) ---
@@ -33,14 +38,20 @@ void WriteLine(Console& con, std::string_view text);  // text and a line end
 void FlushConsole();                                  // push standard output to the terminal
 bool ConsoleFailed();                                 // a write to standard output failed
 std::string ConsoleFailedMessage(long genes);         // the stop after a console failure
+void ShowStatusLine(const std::string& text);  // a line on standard error, rewritten in place
+void ClearStatusLine();                        // blanks it out; nothing when none is shown
 int ReadChar();                 // one character of standard input; EOF at its end
 bool ReadLine(std::string& line);  // one whole line without its line end; false at end of input
 [[noreturn]] void Oops(const std::string& message, int status = 1);
+[[noreturn]] void OopsBecause(const std::string& message, const std::string& reason);  // with a short reason
+[[noreturn]] void OopsUsage(const std::string& message, const std::string& reason = "");  // a bad command line
+std::string SystemReason(const std::string& what, const std::string& name);  // "cannot <what> 'name': " errno's words
 void VerifyOrQuit(RunState& run);
 uint16_t ReadWord(Console& con, uint16_t lower, uint16_t upper);
 int32_t ReadLong(Console& con, int32_t lower, int32_t upper);
 int32_t YToTheX(int16_t y, int16_t x);
 void ReportStop(RunState& run, const RunStop& stop);  // prints a stop; pauses when interactive
+void ReportFailure(const RunStop& stop);  // the "telvo: " line (and the usage line) on standard error
 
 // --- Text helpers (Text.cpp) ---
 std::string BoolToString(bool flag);        // "True" / "False"
@@ -52,4 +63,5 @@ std::string Fixed(double x, int width, int decimals);     // fixed point, right-
 std::string Sci(double x);                                // 22-character scientific form
 std::string SciScaled(const ScaledReal& x);               // same, for a scaled likelihood
 std::string FlagText(bool flag);                          // "TRUE" / "FALSE" for the console
-bool ParseStrictReal(std::string_view text, double& value);  // sign, digits, fraction, exponent; nothing else
+bool IsDecimalReal(std::string_view text);  // sign, digits, fraction, exponent; nothing else
+bool ParseStrictReal(std::string_view text, double& value);  // the same, and within the range of a double

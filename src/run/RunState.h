@@ -22,8 +22,10 @@ using NodeReals = std::array<double, MaxNodes + 1>;  // one real per node, 1..N
 
 // Fatal stop: raised by Oops, caught once in the driver, which reports it and exits.
 struct RunStop {
-  std::string Message;  // printed as one line
-  int Status;           // process exit status
+  std::string Message;         // printed as one line on standard output
+  int Status;                  // process exit status
+  std::string Reason = "";     // after "telvo: " on standard error; empty: the message on one line
+  bool BadInvocation = false;  // the command line was wrong: the usage line follows the reason
 };
 
 // Where console text goes: straight to standard output, or into a buffer that is printed later.
@@ -80,6 +82,9 @@ struct CurrentGene {
   std::vector<Observation> Observations;      // likelihood terms in pair order, then slot order
 };
 
+// When the progress line is shown on standard error (--progress, --no-progress).
+enum class ProgressChoice { Terminal, Always, Never };
+
 // Run settings, as defaulted, flagged or chosen in the menu.
 struct RunSettings {
   std::string ErrorModel = "AC";                       // AV, AC, MV or MC
@@ -103,6 +108,7 @@ struct RunSettings {
   long FirstGene = 1;                                  // number of the first gene row of the file (shards)
   std::string OutPrefix;                               // --out: outputs named from it; empty: from the input
   bool Tables = false;                                 // --out: the analysis tables are written
+  ProgressChoice Progress = ProgressChoice::Terminal;  // progress line: with a terminal standard error, always or never
 };
 
 // MT19937, the run's random stream.
@@ -247,6 +253,14 @@ struct RunCounters {
   std::chrono::steady_clock::time_point StartTime;    // start of the run
 };
 
+// The progress line on standard error: genes committed of the file's gene rows.
+struct ProgressMeter {
+  bool On = false;                                   // shown in this run
+  long Total = 0;                                    // gene rows of the file
+  std::chrono::steady_clock::time_point Start;       // the first gene began
+  std::chrono::steady_clock::time_point LastDrawn;   // the line was last written
+};
+
 struct RunState {
   bool InteractiveFlag = true;     // a person answers at the keyboard
   std::vector<std::string> Args;   // command-line arguments, program name excluded
@@ -254,6 +268,7 @@ struct RunState {
   RunSettings Settings;            // the settings
   OutputFiles Output;              // result and p-value files
   RunCounters Counters;            // driver counters
+  ProgressMeter Progress;          // the progress line
   Console Con;                     // the run's console
   GeneWork Work;                   // the gene in hand (single-stream mode)
 };

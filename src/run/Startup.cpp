@@ -1,7 +1,10 @@
 // The banner and the two ways of naming and opening the input file.
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 
+#include "input/Input.h"
 #include "run/Run.h"
 
 static const char* const BannerNotice[] = {
@@ -51,6 +54,18 @@ std::string IOErrorMessage() {
          "For example, \"C:\\My Documents\\TELVO folder\\Sample.txt\"\n";
 }
 
+std::string CannotOpenReason(const std::string& name) {
+  if (name.empty()) return "no input file named";
+  std::error_code error;
+  if (std::filesystem::is_directory(name, error))
+    return "cannot open '" + name + "': " + std::make_error_code(std::errc::is_a_directory).message();
+  errno = 0;
+  std::FILE* probe = std::fopen(name.c_str(), "rb");
+  std::string why = std::generic_category().message(errno);
+  if (probe) std::fclose(probe);
+  return "cannot open '" + name + "': " + why;
+}
+
 bool FileExists(const std::string& name) {
   if (name.empty()) return false;
   std::error_code error;
@@ -61,21 +76,29 @@ bool FileExists(const std::string& name) {
   return true;
 }
 
-// Reads the whole input file into the run state; it is then read front to back.
-bool ReadWholeFile(const std::string& name, std::string& bytes) {
+// The whole file, or the system's reason why it cannot be read ("cannot open 'x': ...").
+std::string ReadWholeFile(const std::string& name, std::string& bytes) {
   std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (!file) return false;
+  if (!file) return CannotOpenReason(name);
   bytes.clear();
   char buffer[1 << 16];
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  bool failed = std::ferror(file);
+  std::string problem = std::ferror(file) ? SystemReason("read", name) : "";
   std::fclose(file);
-  return !failed;
+  return problem;
 }
 
+// Reads the whole input file into the run state; it is then read front to back.
 static void OpenDatFile(RunState& run) {
-  if (!ReadWholeFile(run.Design.FileName, run.Design.DatFile.Bytes)) Oops(IOErrorMessage());
+  const std::string& name = run.Design.FileName;
+  std::string& bytes = run.Design.DatFile.Bytes;
+  std::string problem = ReadWholeFile(name, bytes);
+  if (!problem.empty()) OopsBecause(IOErrorMessage(), problem);
+  if (!LooksLikePlainText(bytes))
+    OopsBecause("\nT.E.L.V.O. cannot read " + name + ": it is not plain text (it holds UTF-16 or NUL bytes).\n"
+                "Please save it as a tab-delimited text file, plain text (UTF-8 or ASCII).\n",
+                "'" + name + "' is not plain text: save it as tab-delimited plain text (UTF-8 or ASCII)");
   run.Design.DatFile.Pos = 0;
   run.Design.DatFile.Open = true;
 }
@@ -104,7 +127,7 @@ void Intro(RunState& run) {
       WriteLine(run.Con, "");
       acceptable = false;
     }
-    if (!FileExists(name)) Oops(IOErrorMessage());
+    if (!FileExists(name)) OopsBecause(IOErrorMessage(), CannotOpenReason(name));
   } while (!acceptable);
   OpenDatFile(run);
   if (run.Design.DatFile.Bytes.empty()) Oops("\nNo Data.\n");
@@ -116,9 +139,10 @@ void IntroCLI(RunState& run) {
   run.Design.FileName = Cut(run.Args.back());
   WriteLine(run.Con, "Checking Filename...");
   const std::string& name = run.Design.FileName;
-  if (name.empty()) Oops("\nNo file selected.\n");
+  if (name.empty()) OopsUsage("\nNo file selected.\n", CannotOpenReason(name));
   if (name.size() >= 75)
-    Oops("\nT.E.L.V.O. filenames, including directory information, must be less than 75 characters\n");
-  if (!FileExists(name)) Oops(IOErrorMessage());
+    OopsUsage("\nT.E.L.V.O. filenames, including directory information, must be less than 75 characters\n",
+              "the input file name '" + name + "' is 75 characters or longer");
+  if (!FileExists(name)) OopsUsage(IOErrorMessage(), CannotOpenReason(name));
   OpenDatFile(run);
 }

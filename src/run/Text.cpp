@@ -88,11 +88,9 @@ std::string SciScaled(const ScaledReal& x) {
   return std::string(m < 0 ? "-" : " ") + mantissa + "E" + (exponent < 0 ? "-" : "+") + expDigits;
 }
 
-bool ParseStrictReal(std::string_view text, double& value) {
+bool IsDecimalReal(std::string_view text) {
   size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  size_t start = i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   auto digits = [&] {
     size_t from = i;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
@@ -108,7 +106,13 @@ bool ParseStrictReal(std::string_view text, double& value) {
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     if (digits() == 0) return false;
   }
-  if (i != text.size()) return false;
+  return i == text.size();
+}
+
+bool ParseStrictReal(std::string_view text, double& value) {
+  if (!IsDecimalReal(text)) return false;
+  bool negative = text[0] == '-';
+  size_t start = text[0] == '+' || negative ? 1 : 0;
   double parsed = 0;
   auto [end, ec] = std::from_chars(text.data() + start, text.data() + text.size(), parsed);
   if (ec != std::errc() || end != text.data() + text.size() || std::isinf(parsed)) return false;

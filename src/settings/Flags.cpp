@@ -66,10 +66,10 @@ static void SetInitialMu(RunState& run, const std::string& list) {
     bool present;
     std::string field = ListField(list, node, present);
     if (!present || field.empty())
-      Oops("Bad initial Mu value.  Usage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited list of initial real "
+      OopsUsage("Bad initial Mu value.  Usage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited list of initial real "
            "Mu values for each expression node.\nExpected " + StringFromInt(n) + " values for this input file.");
     if (!ParseFlagReal(field, run.Settings.InitialMu[node]))
-      Oops("Bad initial Mu value " + field + ".  Expected a real number (e.g. 1.0).");
+      OopsUsage("Bad initial Mu value " + field + ".  Expected a real number (e.g. 1.0).");
   }
 }
 
@@ -82,35 +82,63 @@ static void SetInitialVCV(RunState& run, const std::string& text) {
       bool present;
       std::string field = ListField(text, node, present);
       if (!present || field.empty())
-        Oops("Bad initial variance value " + field + ".\nUsage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited "
+        OopsUsage("Bad initial variance value " + field + ".\nUsage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited "
              "list of initial real variance values for each expression node.\nExpected " + StringFromInt(n) +
              " values for this input file.");
       if (!ParseFlagReal(field, s.InitialVCV[node]))
-        Oops("Bad initial variance value " + field + ".  Expected a real number (e.g. 1.0).");
+        OopsUsage("Bad initial variance value " + field + ".  Expected a real number (e.g. 1.0).");
     }
   } else {
     if (!ParseFlagReal(text, s.InitialVCV[0]))
-      Oops("Bad initial variance value " + text + ".  Expected a real number (e.g. 1.0).");
+      OopsUsage("Bad initial variance value " + text + ".  Expected a real number (e.g. 1.0).");
     for (int node = 1; node <= n; ++node) s.InitialVCV[node] = s.InitialVCV[0];
   }
 }
 
 // Long options: a name, whether a value follows (as the next argument or after "="), and its effect.
+// Help and version are answered before anything else and have no effect on a run.
 struct LongOption {
   const char* Name;                                    // without the leading "--"
   bool TakesValue;                                     // --name VALUE or --name=VALUE
-  void (*Apply)(RunSettings& s, const std::string& value);
+  void (*Apply)(RunSettings& s, const std::string& value);  // null for a request
+  InfoRequest Request = InfoRequest::None;             // what the option asks instead of a run
 };
 
 static const LongOption LongOptions[] = {
     {"out", true,
      [](RunSettings& s, const std::string& v) {
        if (v.empty() || v.back() == '/')
-         Oops("The output prefix (--out) must end in a file name, as in results/run1, not in a folder alone.");
+         OopsUsage("The output prefix (--out) must end in a file name, as in results/run1, not in a folder alone.");
        s.OutPrefix = v;
        s.Tables = true;
      }},
+    {"progress", false, [](RunSettings& s, const std::string&) { s.Progress = ProgressChoice::Always; }},
+    {"no-progress", false, [](RunSettings& s, const std::string&) { s.Progress = ProgressChoice::Never; }},
+    {"help", false, nullptr, InfoRequest::Help},
+    {"version", false, nullptr, InfoRequest::Version},
 };
+
+// The option an argument "--name" or "--name=value" names, null when none; equals: position of "=".
+static const LongOption* FindLongOption(const std::string& a, size_t& equals) {
+  if (a.size() < 3 || a.compare(0, 2, "--") != 0) return nullptr;
+  equals = a.find('=');
+  std::string name = a.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+  for (const LongOption& o : LongOptions)
+    if (name == o.Name) return &o;
+  return nullptr;
+}
+
+InfoRequest FindInfoRequest(const std::vector<std::string>& args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-h") return InfoRequest::Help;
+    size_t equals;
+    const LongOption* option = FindLongOption(args[i], equals);
+    if (!option) continue;
+    if (option->Request != InfoRequest::None) return option->Request;
+    if (option->TakesValue && equals == std::string::npos) ++i;  // its value is no request
+  }
+  return InfoRequest::None;
+}
 
 void TakeLongOptions(RunState& run) {
   std::vector<std::string> kept;
@@ -120,29 +148,27 @@ void TakeLongOptions(RunState& run) {
       kept.push_back(a);
       continue;
     }
-    size_t equals = a.find('=');
-    std::string name = a.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-    const LongOption* option = nullptr;
-    for (const LongOption& o : LongOptions)
-      if (name == o.Name) option = &o;
-    if (!option) Oops("Unrecognized flag " + Cut(a));
+    size_t equals;
+    const LongOption* option = FindLongOption(a, equals);
+    if (!option) OopsUsage("Unrecognized flag " + Cut(a), "unknown flag " + a);
+    std::string name = option->Name;
     std::string value;
     if (equals != std::string::npos) {
-      if (!option->TakesValue) Oops("The flag --" + name + " takes no value.");
+      if (!option->TakesValue) OopsUsage("The flag --" + name + " takes no value.");
       value = a.substr(equals + 1);
     } else if (option->TakesValue) {
-      if (i + 1 >= run.Args.size()) Oops("The flag --" + name + " needs a value.");
+      if (i + 1 >= run.Args.size()) OopsUsage("The flag --" + name + " needs a value.");
       value = run.Args[++i];
     }
-    option->Apply(run.Settings, value);
+    if (option->Apply) option->Apply(run.Settings, value);
   }
   run.Args = kept;
-  if (run.Args.empty()) Oops("No input file: the ratio file is the last argument.");
+  if (run.Args.empty()) OopsUsage("No input file: the ratio file is the last argument.");
 }
 
 static int IntegerFlag(const std::string& value, int64_t lower, int64_t upper, const std::string& refusal) {
   int64_t parsed = 0;
-  if (!ParseFlagInteger(value, lower, upper, parsed)) Oops(refusal);
+  if (!ParseFlagInteger(value, lower, upper, parsed)) OopsUsage(refusal);
   return static_cast<int>(parsed);
 }
 
@@ -154,25 +180,26 @@ void SetOptionsCLI(RunState& run) {
   for (size_t curParam = 1; curParam < argCount; ++curParam) {
     std::string a = Cut(run.Args[curParam - 1]);
     if (a.empty() || a[0] != '-')
-      Oops("Error parsing command line (expected a flag, but found " + (a.empty() ? std::string(" ") : a.substr(0, 1)) +
-           " instead.");
-    if (a.size() != 2) Oops("Unrecognized flag " + a);
+      OopsUsage("Error parsing command line (expected a flag, but found " + (a.empty() ? std::string(" ") : a.substr(0, 1)) +
+                    " instead.",
+                "expected a flag but found '" + a + "' (the ratio file is the last argument)");
+    if (a.size() != 2) OopsUsage("Unrecognized flag " + a, "unknown flag " + a);
     char letter = a[1];
     auto value = [&]() { return Cut(run.Args[++curParam - 1]); };
     switch (letter) {
       case 'e': {
         std::string v = value();
-        if (v.size() < 2) Oops("Invalid error model " + v);
+        if (v.size() < 2) OopsUsage("Invalid error model " + v);
         if (v[0] != 'A' && v[0] != 'M')
-          Oops("Invalid error model (" + v.substr(0, 1) + ").  Valid choices are A and M.");
+          OopsUsage("Invalid error model (" + v.substr(0, 1) + ").  Valid choices are A and M.");
         if (v[1] != 'V' && v[1] != 'C')
-          Oops("Invalid variation type (" + v.substr(1, 1) + ").  Valid choices are V and C.");
+          OopsUsage("Invalid variation type (" + v.substr(1, 1) + ").  Valid choices are V and C.");
         SetErrorModelFirst(s, v[0]);
         SetErrorModelSecond(s, v[1], "Coefficient ofVariation");
         break;
       }
       case 'c':
-        if (run.Design.NumHybs < 2 * run.Design.NumExpressionNodes - 1) Oops(TooFewHybsMessage(run));
+        if (run.Design.NumHybs < 2 * run.Design.NumExpressionNodes - 1) OopsUsage(TooFewHybsMessage(run));
         s.ConstrainedVCV = false;
         break;
       case 'i':
@@ -181,7 +208,7 @@ void SetOptionsCLI(RunState& run) {
       case 'I': {
         std::string v = value();
         if (v.empty())
-          Oops("Bad initial variance value.  Usage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited list of "
+          OopsUsage("Bad initial variance value.  Usage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited list of "
                "initial real variance values for each expression node (for error model = AV or MV) or a single "
                "shared value (for error model = AC or MC).");
         varianceFields = v;
@@ -189,12 +216,12 @@ void SetOptionsCLI(RunState& run) {
       }
       case 'm': {
         std::string v = value();
-        if (!ParseFlagReal(v, s.MuStepSize)) Oops("Bad Mu step size " + v + ".  Expected a real value.");
+        if (!ParseFlagReal(v, s.MuStepSize)) OopsUsage("Bad Mu step size " + v + ".  Expected a real value.");
         break;
       }
       case 'v': {
         std::string v = value();
-        if (!ParseFlagReal(v, s.VCVStepSize)) Oops("Bad variance step size " + v + ".  Expected a real value.");
+        if (!ParseFlagReal(v, s.VCVStepSize)) OopsUsage("Bad variance step size " + v + ".  Expected a real value.");
         break;
       }
       case 'b': {
@@ -230,7 +257,7 @@ void SetOptionsCLI(RunState& run) {
         std::string v = value();
         int64_t seed = 0;
         if (!ParseFlagInteger(v, 1, 4294967295LL, seed))
-          Oops("Bad random seed value " + v + ".  Expected an integer value greater than 0.");
+          OopsUsage("Bad random seed value " + v + ".  Expected an integer value greater than 0.");
         s.TelvoRandomSeed = static_cast<uint32_t>(seed);
         break;
       }
@@ -249,12 +276,12 @@ void SetOptionsCLI(RunState& run) {
         break;
       }
       default:
-        Oops(std::string("Unknown parameter flag") + letter);
+        OopsUsage(std::string("Unknown parameter flag") + letter, "unknown flag " + a);
     }
   }
   if (!varianceFields.empty()) SetInitialVCV(run, varianceFields);
   // Gene numbers only seed the streams of independent genes.
-  if (s.FirstGene != 1 && s.Threads == 0) Oops("The first gene number (-n) needs independent genes (-j).");
+  if (s.FirstGene != 1 && s.Threads == 0) OopsUsage("The first gene number (-n) needs independent genes (-j).");
   FinalizeOptions(run);
   if (dryRun) Oops("Aborting run due to -q command-line flag.", 0);
 }

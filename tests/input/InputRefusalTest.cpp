@@ -114,9 +114,13 @@ TEST(InputRefusals, GeneRowMessagesKeepTheGenesBefore) {
       {"G3\t", "T.E.L.V.O. found an end-of-line character after\nG3\nin d.txt\n"},
       {"G3\tthree", "T.E.L.V.O. found an end-of-line character after\nthree\nin d.txt\n"},
       {"", "T.E.L.V.O. found an end-of-line character after\n\nin d.txt\n"},
-      {"G3\tthree\t1\tnan\t1\t1",
+      {"G3\tthree\t1e309", "T.E.L.V.O. found in hyb 1 of gene G3 in d.txt\nthe ratio \"1e309\", a number out of the "
+                             "range it can hold (about 1E-308 to 1E+308).\n"},
+      {"G3\tthree\t1\t-1E-400", "in hyb 2 of gene G3 in d.txt\nthe ratio \"-1E-400\", a number out of the range"
+                                  " it can hold (about 1E-308 to 1E+308).\n"},
+      {"G3\tthree\t1\tn/a\t1\t1",
        "T.E.L.V.O. expects every ratio to be a decimal number such as 0.75, -1.2 or 2.5E-1 (0 for no measurement),\n"
-       "but found in hyb 2 of gene G3 in d.txt\nthe text \"nan\"\n"},
+       "but found in hyb 2 of gene G3 in d.txt\nthe text \"n/a\"\n"},
       {"G3\tthree\t1\t1\t1,5\t1", "the text \"1,5\"\n"},
       {"G3\tthree\tinf", "the text \"inf\"\n"},
       {"G3\tthree\t0x1p3", "the text \"0x1p3\"\n"},
@@ -166,6 +170,29 @@ TEST(InputRefusals, HundredReplicatesFitTheHundredAndFirstDoesNot) {
   fit.push_back({"B", "A"});
   std::string dir = ScratchDir();
   WriteFile(dir + "/d.txt", InputText(fit, {"G1\tone" + full + "\t0.9"}));
+  EXPECT_EQ(RunProgram(dir, {"-q", "d.txt"}).Status, 0);
+}
+
+TEST(InputRefusals, TextThatIsNotPlainStopsBeforeAnyOutputFile) {
+  std::string plain = InputText(Swap, {"G1\tone\t1\t1\t1\t1"}), utf16;
+  for (char c : plain) utf16 += std::string(1, c) + '\0';
+  const std::string message = "\nT.E.L.V.O. cannot read d.txt: it is not plain text (it holds UTF-16 or NUL bytes).\n"
+                              "Please save it as a tab-delimited text file, plain text (UTF-8 or ASCII).\n\n";
+  for (const std::string& content : {"\xFF\xFE" + utf16, "\xFE\xFF\0" + utf16.substr(0, utf16.size() - 1), utf16,
+                                     "Notes\tNo" + std::string(1, '\0') + "tes" + plain.substr(11)}) {
+    std::string dir = ScratchDir();
+    WriteFile(dir + "/d.txt", content);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"d.txt"}, {"-q", "d.txt"}}) {
+      ProgramRun run = RunProgram(dir, args);
+      EXPECT_EQ(run.Status, 1);
+      EXPECT_EQ(AfterBanner(run.Out), "Checking Filename...\n" + message);
+      EXPECT_EQ(run.Err, "telvo: 'd.txt' is not plain text: save it as tab-delimited plain text (UTF-8 or ASCII)\n");
+      EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"d.txt"});
+    }
+  }
+  // A UTF-8 byte-order mark is only part of the free text of row 1.
+  std::string dir = ScratchDir();
+  WriteFile(dir + "/d.txt", "\xEF\xBB\xBF" + plain);
   EXPECT_EQ(RunProgram(dir, {"-q", "d.txt"}).Status, 0);
 }
 

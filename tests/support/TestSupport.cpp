@@ -1,12 +1,14 @@
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <mutex>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -15,14 +17,16 @@
 
 ProgramRun RunExecutable(const std::string& path, const std::string& dir, const std::vector<std::string>& args,
                          const std::string& input) {
-  std::string inPath = dir + "/.stdin", outPath = dir + "/.stdout";
+  std::string inPath = dir + "/.stdin", outPath = dir + "/.stdout", errPath = dir + "/.stderr";
   WriteFile(inPath, input);
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
-    int in = open(inPath.c_str(), O_RDONLY), out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int in = open(inPath.c_str(), O_RDONLY), out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+        err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);
     dup2(out, 1);
+    dup2(err, 2);
     std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -34,8 +38,8 @@ ProgramRun RunExecutable(const std::string& path, const std::string& dir, const 
   ProgramRun run;
   run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.Out = ReadFile(outPath);
-  std::filesystem::remove(inPath);
-  std::filesystem::remove(outPath);
+  run.Err = ReadFile(errPath);
+  for (const std::string& path : {inPath, outPath, errPath}) std::filesystem::remove(path);
   return run;
 }
 
@@ -43,12 +47,38 @@ ProgramRun RunProgram(const std::string& dir, const std::vector<std::string>& ar
   return RunExecutable(TELVO_BINARY, dir, args, input);
 }
 
+namespace {
+
+// Scratch folders made during the running test; removed when it ends, passed or failed.
+std::mutex ScratchLock;
+std::vector<std::filesystem::path> ScratchMade;
+
+struct ScratchRemover : testing::EmptyTestEventListener {
+  void OnTestEnd(const testing::TestInfo&) override {
+    std::lock_guard<std::mutex> hold(ScratchLock);
+    for (const auto& dir : ScratchMade) {
+      std::error_code ignored;
+      std::filesystem::remove_all(dir, ignored);
+    }
+    ScratchMade.clear();
+  }
+};
+
+const bool ScratchRemoverInstalled = [] {
+  testing::UnitTest::GetInstance()->listeners().Append(new ScratchRemover);
+  return true;
+}();
+
+}  // namespace
+
 std::string ScratchDir() {
   static std::atomic<int> counter{0};
   auto dir = std::filesystem::temp_directory_path() /
              ("telvo_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
+  std::lock_guard<std::mutex> hold(ScratchLock);
+  ScratchMade.push_back(dir);
   return dir.string();
 }
 

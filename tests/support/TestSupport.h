@@ -7,6 +7,7 @@
 struct ProgramRun {
   int Status = -1;   // exit status
   std::string Out;   // everything written to standard output
+  std::string Err;   // everything written to standard error
 };
 
 // Runs the program in dir with the given arguments and standard input.
@@ -14,7 +15,7 @@ ProgramRun RunProgram(const std::string& dir, const std::vector<std::string>& ar
 // Runs any executable the same way (the simulator, for instance).
 ProgramRun RunExecutable(const std::string& path, const std::string& dir, const std::vector<std::string>& args,
                          const std::string& input = "");
-std::string ScratchDir();  // a new empty directory for one test
+std::string ScratchDir();  // a new empty directory, removed with its content when the test ends
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
 bool FileExistsOnDisk(const std::string& path);

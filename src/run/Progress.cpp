@@ -1,0 +1,51 @@
+// The progress line: genes done of the file's gene rows, rate, elapsed time and time left, on
+// standard error only, so that the console text and the files stay as they are.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "input/Input.h"
+#include "run/Run.h"
+
+using ProgressClock = std::chrono::steady_clock;
+
+static constexpr std::chrono::milliseconds RedrawInterval{250};  // at most four lines a second
+
+// "done/total genes (percent), rate, elapsed, left"; rate and time left once a gene is done.
+static std::string ProgressText(long done, long total, double seconds) {
+  char rate[32] = "-", left[32] = "--:--:--";
+  if (done > 0 && seconds > 0) {
+    double perSecond = done / seconds;
+    std::snprintf(rate, sizeof rate, "%.1f", perSecond);
+    std::snprintf(left, sizeof left, "%s", ElapsedText((total - done) / perSecond).c_str());
+  }
+  char line[160];
+  std::snprintf(line, sizeof line, "%ld/%ld genes (%ld%%), %s genes/s, %s elapsed, %s left", done, total,
+                total > 0 ? done * 100 / total : 100L, rate, ElapsedText(seconds).c_str(), left);
+  return line;
+}
+
+static void DrawProgress(RunState& run, ProgressClock::time_point now) {
+  ProgressMeter& m = run.Progress;
+  long done = run.Counters.Tally;
+  if (done > m.Total) m.Total = done;  // a row the count did not foresee
+  std::chrono::duration<double> seconds = now - m.Start;
+  ShowStatusLine(ProgressText(done, m.Total, seconds.count()));
+  m.LastDrawn = now;
+}
+
+void StartProgress(RunState& run) {
+  ProgressMeter& m = run.Progress;
+  ProgressChoice choice = run.Settings.Progress;
+  m.On = choice == ProgressChoice::Always || (choice == ProgressChoice::Terminal && isatty(STDERR_FILENO));
+  if (!m.On) return;
+  m.Total = CountRowsLeft(run.Design.DatFile);
+  m.Start = ProgressClock::now();
+  DrawProgress(run, m.Start);
+}
+
+void AdvanceProgress(RunState& run) {
+  if (!run.Progress.On) return;
+  ProgressClock::time_point now = ProgressClock::now();
+  if (now - run.Progress.LastDrawn >= RedrawInterval) DrawProgress(run, now);
+}

@@ -1,0 +1,51 @@
+// The usage text of --help and the one-line reminder after a bad command line.
+#include "settings/Settings.h"
+
+std::string_view UsageLine() { return "Usage: telvo [flags] ratios.txt   (telvo --help for more)"; }
+
+std::string_view UsageText() {
+  return R"(Usage: telvo [flags] ratios.txt     unattended run; the ratio file is the last argument
+       telvo                        dialogue: file-name prompt, header checks, settings menu
+
+Estimates, gene by gene, the relative expression level (Mu) of every expression node of a
+two-channel microarray design from a tab-delimited file of ratios, by Markov chain Monte Carlo.
+
+Flags (defaults in brackets; integers may also be written $1F, 0x1F, x1F, %101 or &17):
+  -e AV|AC|MV|MC    error model: Additive or Multiplicative errors,
+                    with a Variance or a Coefficient of variation as error term [AC]
+  -c                one error term per node instead of one shared term
+  -i a,b,c,...      starting Mu of every node [1.0 each]
+  -I a,b,... | a    starting error terms, one per node with -c, else one shared value [0.2]
+  -m REAL           starting step size of the Mu move [0.5]
+  -v REAL           starting step size of the error-term move [0.5]
+  -b 1..500000      burn-in steps [20000]
+  -p 1..65532       steps between stored samples [20]
+  -g 80..500000     samples stored per node [10000]
+  -t 1..25          most tuning passes per gene [8]
+  -f                full output: one chain file (.TEC) per sampled gene and extra console lines
+  -r 1..4294967295  random seed [the clock; the seed used is printed after "Random seed: "]
+  -o NAME           result file name [derived from the input name]
+  -q                dry run: check the file and settings, create the output files, stop
+  -j 1..256         independent genes on that many worker threads [off: one random stream]
+  -n 1..2147483647  with -j: number of the file's first gene row, for shards of a file [1]
+  --out PREFIX      name every output from PREFIX; also writes analysis tables
+  --progress        progress line on standard error even when it is not a terminal
+  --no-progress     no progress line [shown when standard error is a terminal]
+  -h, --help        this text
+  --version         the version
+
+A ratio of 0, an empty cell, NA, NaN, nan or #N/A is no measurement.
+
+Outputs, beside the input file:
+  <input>_<model>.TER          result file: settings, column headings, one row per gene
+  <input>_<node>.pvalue        one per node: P(node > other node) for every gene
+  <input>_<gene>(<name>).TEC   with -f: the chains of every sampled gene
+The per-gene report goes to standard output; the progress line and failures to standard error.
+
+Exit status: 0 after a normal run, a dry run (-q) or the user's own quit; 1 after any failure.
+
+Examples:
+  telvo -r 12345 examples/example.txt
+  telvo -e MV -j 2 -o results.TER ratios.txt > ratios.log
+)";
+}
