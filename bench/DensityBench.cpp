@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "BenchDesigns.h"
-#include "estimation/Estimation.h"
+#include "estimation/EstimationInternal.h"
 
 namespace {
 
