@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "estimation/EstimationInternal.h"
+#include "estimation/ExpKernel.h"
 
 namespace {
 
@@ -33,9 +34,12 @@ bool MetropolisAccepts(bool valid, const ScaledReal& proposed, const ScaledReal&
   if (current.Mantissa == 0) return proposed.Mantissa > 0;
   if (proposed.Mantissa == 0) return 0.0 > u;
   int64_t shift = proposed.Exponent - current.Exponent;
+  double ratio = proposed.Mantissa / current.Mantissa;
+  // Multiplying by an exact power of two rounds once, as ldexp does.
+  if (shift >= -1022 && shift <= 1023) return ratio * PowerOfTwo<double>(static_cast<uint64_t>(shift)) > u;
   if (shift > 4096) shift = 4096;
   if (shift < -4096) shift = -4096;
-  return std::ldexp(proposed.Mantissa / current.Mantissa, static_cast<int>(shift)) > u;
+  return std::ldexp(ratio, static_cast<int>(shift)) > u;
 }
 
 double ScaledToDouble(const ScaledReal& x) {
