@@ -14,29 +14,16 @@ double Rnd0To1(RandomStream& stream);                  // k / 32767, k = 0..3276
 uint32_t GeneSeed(uint32_t runSeed, long gene);        // seed of gene number `gene` with -j
 
 // --- Exp and Log (FastMath.cpp): the same bits on every machine ---
-double Exp(double x);                                      // within 1 ulp, whole double range
-double Log(double x);                                      // within 1 ulp
-double ExpForBatch(double x);                              // Exp with x clamped to [-708.4, 709]
-void ExpBatch(const double* x, double* y, int count);      // ExpForBatch of each, vectorised
-void ExpBatchSse2(const double* x, double* y, int count);  // the same with SSE2 only
-bool HasAvx2();                                            // the CPU has AVX2 (asked once)
+double Exp(double x);  // within 1 ulp, whole double range
+double Log(double x);  // within 1 ulp
 
-// --- Likelihood (Likelihood.cpp) ---
-double NormalOverNormalPDF(double r, double mx, double vx, double my, double vy);
-double LogNormalOverLogNormalPDF(double r, double mx, double vx, double my, double vy);
-// The densities of a state evaluated in batches (AVX2 where the CPU has it, else SSE2);
-// StateLikelihoodSse2 is the two-lane path and StateLikelihoodScalar the one-at-a-time path, both
-// with the same results bit for bit.
+// --- Likelihood (Likelihood.cpp) and scaled arithmetic (Scaled.cpp) ---
+// The densities of a state evaluated in batches (AVX2 where the CPU has it, else SSE2).
 ScaledReal StateLikelihood(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
                            const NodeReals& t);
-ScaledReal StateLikelihoodSse2(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
-                               const NodeReals& t);
-ScaledReal StateLikelihoodScalar(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
-                                 const NodeReals& t);
 bool ScaledGreater(const ScaledReal& a, const ScaledReal& b);  // a > b
 bool MetropolisAccepts(bool valid, const ScaledReal& proposed, const ScaledReal& current, double u);
 double ScaledLog(const ScaledReal& x);  // natural logarithm; -Inf for 0
-double ScaledToDouble(const ScaledReal& x);
 
 // --- Sampler (Sampler.cpp) ---
 // Once per run; tables: room for the contrasts of the analysis tables.

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "estimation/Estimation.h"
+#include "estimation/EstimationInternal.h"
 #include "estimation/ExpKernel.h"
 
 
@@ -142,33 +142,6 @@ const double ExpTable[128][2] = {
     {0x1.fd3c22b8f71f1p+0, 0x1.2eb74966579e7p-57},};
 
 namespace {
-
-inline uint64_t Bits(double x) {
-  uint64_t b;
-  std::memcpy(&b, &x, sizeof b);
-  return b;
-}
-
-inline double FromBits(uint64_t b) {
-  double x;
-  std::memcpy(&x, &b, sizeof x);
-  return x;
-}
-
-// exp(x) as y * 2^e with y in [1, 2); valid for |x| < 746.
-inline double ExpParts(double x, int64_t& e) {
-  double kd = x * InvLn2N + Shifter;
-  int64_t k = static_cast<int64_t>(Bits(kd) - Bits(Shifter));
-  kd -= Shifter;
-  double r = (x - kd * Ln2NHi) - kd * Ln2NLo;
-  double r2 = r * r;
-  double p = r + r2 * (0.5 + r * (C3 + r * (C4 + r * C5)));
-  int j = static_cast<int>(k & 127);
-  e = k >> 7;
-  return ExpTable[j][0] + (ExpTable[j][0] * p + ExpTable[j][1]);
-}
-
-inline double PowerOfTwo(int64_t e) { return FromBits(static_cast<uint64_t>(e + 1023) << 52); }  // e in -1022..1023
 
 // For m in [1 + i/128, 1 + (i+1)/128): 1/c rounded, and -ln(that) in two parts, c the midpoint.
 const double LogTable[128][3] = {
@@ -330,10 +303,10 @@ inline double Log1pTail(double f) {
 double Exp(double x) {
   if (!(x < 709.782712893384)) return x != x ? x : std::numeric_limits<double>::infinity();
   if (x < -745.2) return 0.0;
-  int64_t e;
+  uint64_t e;
   double y = ExpParts(x, e);
-  if (e >= -1022) return y * PowerOfTwo(e);
-  return (y * PowerOfTwo(e + 64)) * 0x1p-64;  // one rounding, into the subnormal range
+  if (static_cast<int64_t>(e) >= -1022) return y * PowerOfTwo<double>(e);
+  return (y * PowerOfTwo<double>(e + 64)) * 0x1p-64;  // one rounding, into the subnormal range
 }
 
 double Log(double x) {
@@ -348,9 +321,9 @@ double Log(double x) {
     x *= 0x1p54;
     k = -54;
   }
-  uint64_t b = Bits(x);
+  uint64_t b = ToBits(x);
   k += static_cast<int64_t>(b >> 52) - 1023;
-  double m = FromBits((b & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL);  // [1, 2)
+  double m = FromBits<double>((b & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL);  // [1, 2)
   const double* t = LogTable[(b >> 45) & 127];
   // m / c = 1 + r exactly as rh + rl, with |r| below 2^-8.
   double p, rl;
@@ -364,21 +337,9 @@ double Log(double x) {
   return s2 + low;
 }
 
-double ExpForBatch(double x) {
-  x = x > BatchLow ? x : BatchLow;  // as the vector max and min do, NaN included
-  x = x < BatchHigh ? x : BatchHigh;
-  int64_t e;
-  double y = ExpParts(x, e);
-  return y * PowerOfTwo(e);
-}
+double ExpForBatch(double x) { return ExpClamped(x); }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2"))) static int ExpBatchAvx2(const double* x, double* y, int count) {
-  int i = 0;
-  for (; i + 4 <= count; i += 4) _mm256_storeu_pd(y + i, Exp4(_mm256_loadu_pd(x + i)));
-  return i;
-}
-
 bool HasAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
@@ -397,30 +358,6 @@ void ExpBatch(const double* x, double* y, int count) {
 
 void ExpBatchSse2(const double* x, double* y, int count) {
   int i = 0;
-#if defined(__x86_64__)
-  const __m128d shifter = _mm_set1_pd(Shifter), low = _mm_set1_pd(BatchLow), high = _mm_set1_pd(BatchHigh);
-  for (; i + 2 <= count; i += 2) {
-    __m128d v = _mm_loadu_pd(x + i);
-    v = _mm_min_pd(_mm_max_pd(v, low), high);
-    __m128d kd = _mm_add_pd(_mm_mul_pd(v, _mm_set1_pd(InvLn2N)), shifter);
-    __m128i k = _mm_sub_epi64(_mm_castpd_si128(kd), _mm_castpd_si128(shifter));
-    kd = _mm_sub_pd(kd, shifter);
-    __m128d r = _mm_sub_pd(_mm_sub_pd(v, _mm_mul_pd(kd, _mm_set1_pd(Ln2NHi))), _mm_mul_pd(kd, _mm_set1_pd(Ln2NLo)));
-    __m128d r2 = _mm_mul_pd(r, r);
-    __m128d q = _mm_add_pd(_mm_set1_pd(C4), _mm_mul_pd(r, _mm_set1_pd(C5)));
-    q = _mm_add_pd(_mm_set1_pd(C3), _mm_mul_pd(r, q));
-    q = _mm_add_pd(_mm_set1_pd(0.5), _mm_mul_pd(r, q));
-    __m128d p = _mm_add_pd(r, _mm_mul_pd(r2, q));
-    alignas(16) int64_t ks[2];
-    _mm_store_si128(reinterpret_cast<__m128i*>(ks), k);
-    __m128d hi = _mm_set_pd(ExpTable[ks[1] & 127][0], ExpTable[ks[0] & 127][0]);
-    __m128d lo = _mm_set_pd(ExpTable[ks[1] & 127][1], ExpTable[ks[0] & 127][1]);
-    __m128d t = _mm_add_pd(hi, _mm_add_pd(_mm_mul_pd(hi, p), lo));
-    // 2^e with e = k >> 7: the arithmetic shift of a 64-bit lane, done on the two stored words.
-    __m128i scale = _mm_set_epi64x((ks[1] >> 7) + 1023, (ks[0] >> 7) + 1023);
-    scale = _mm_slli_epi64(scale, 52);
-    _mm_storeu_pd(y + i, _mm_mul_pd(t, _mm_castsi128_pd(scale)));
-  }
-#endif
-  for (; i < count; ++i) y[i] = ExpForBatch(x[i]);
+  for (; i + 2 <= count; i += 2) _mm_storeu_pd(y + i, ExpClamped<Lanes2>(_mm_loadu_pd(x + i)));
+  for (; i < count; ++i) y[i] = ExpClamped(x[i]);
 }

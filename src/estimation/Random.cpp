@@ -8,25 +8,33 @@ void SeedRandom(RandomStream& rs, uint32_t seed) {
   rs.Index = 624;
 }
 
-uint32_t NextRandom(RandomStream& rs) {
-  if (rs.Index >= 624) {
-    if (rs.Index == 625) SeedRandom(rs, 5489u);  // the reference default seed
-    auto twist = [&](int i, int next, int far) {
-      uint32_t y = (rs.State[i] & 0x80000000u) | (rs.State[next] & 0x7fffffffu);
-      rs.State[i] = rs.State[far] ^ (y >> 1) ^ ((y & 1u) ? 0x9908b0dfu : 0u);
-    };
-    int i = 0;
-    for (; i < 624 - 397; ++i) twist(i, i + 1, i + 397);
-    for (; i < 623; ++i) twist(i, i + 1, i + 397 - 624);
-    twist(623, 0, 396);
-    rs.Index = 0;
+// The next block of 624 outputs, tempered and scaled all at once: the loops run four words at a time.
+static void NextBlock(RandomStream& rs) {
+  if (rs.Index == 625) SeedRandom(rs, 5489u);  // the reference default seed
+  auto twist = [&](int i, int next, int far) {
+    uint32_t y = (rs.State[i] & 0x80000000u) | (rs.State[next] & 0x7fffffffu);
+    rs.State[i] = rs.State[far] ^ (y >> 1) ^ ((y & 1u) ? 0x9908b0dfu : 0u);
+  };
+  int i = 0;
+  for (; i < 624 - 397; ++i) twist(i, i + 1, i + 397);
+  for (; i < 623; ++i) twist(i, i + 1, i + 397 - 624);
+  twist(623, 0, 396);
+  for (int k = 0; k < 624; ++k) {
+    uint32_t y = rs.State[k];
+    y ^= y >> 11;
+    y ^= (y << 7) & 0x9d2c5680u;
+    y ^= (y << 15) & 0xefc60000u;
+    y ^= y >> 18;
+    rs.Output[k] = y;
   }
-  uint32_t y = rs.State[rs.Index++];
-  y ^= y >> 11;
-  y ^= (y << 7) & 0x9d2c5680u;
-  y ^= (y << 15) & 0xefc60000u;
-  y ^= y >> 18;
-  return y;
+  // Random(32768) / 32767 of each word.
+  for (int k = 0; k < 624; ++k) rs.Unit[k] = static_cast<double>(rs.Output[k] >> 17) / 32767.0;
+  rs.Index = 0;
+}
+
+uint32_t NextRandom(RandomStream& rs) {
+  if (rs.Index >= 624) NextBlock(rs);
+  return rs.Output[rs.Index++];
 }
 
 uint32_t Random(RandomStream& rs, uint32_t n) {
@@ -35,7 +43,10 @@ uint32_t Random(RandomStream& rs, uint32_t n) {
 
 int Rnd(RandomStream& rs, int lo, int hi) { return lo + static_cast<int>(Random(rs, static_cast<uint32_t>(hi - lo + 1))); }
 
-double Rnd0To1(RandomStream& rs) { return Random(rs, 32768) / 32767.0; }
+double Rnd0To1(RandomStream& rs) {
+  if (rs.Index >= 624) NextBlock(rs);
+  return rs.Unit[rs.Index++];
+}
 
 // The splitmix64 finaliser of (run seed << 32 | gene number), high 32 bits: neighbouring genes get
 // unrelated seeds. Documented in the README: shards run elsewhere must reproduce it.

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "estimation/Estimation.h"
+#include "estimation/EstimationInternal.h"
 #include "output/Output.h"
 #include "run/Run.h"
 
@@ -74,10 +74,14 @@ static void StoreSample(const InputDesign& d, const RunSettings& s, GeneWork& w)
     p.Sampling = true;
   }
   if (s.FullOutput) WriteChainRow(d, w);
-  for (int a = 1; a <= n; ++a) {
-    int* row = &p.GreaterCount[static_cast<size_t>(a - 1) * n];
-    double mu = p.CurrentMu[a];
-    for (int b = 1; b <= n; ++b) row[b - 1] += mu > p.CurrentMu[b];
+  if (HasAvx2()) {
+    CountGreaterAvx2(&p.CurrentMu[1], n, p.GreaterCount.data());
+  } else {
+    for (int a = 1; a <= n; ++a) {
+      int* row = &p.GreaterCount[static_cast<size_t>(a - 1) * n];
+      double mu = p.CurrentMu[a];
+      for (int b = 1; b <= n; ++b) row[b - 1] += mu > p.CurrentMu[b];
+    }
   }
   // Samples are stored by SampleNo: every node's count equals it.
   for (int a = 1; a <= n; ++a) c.MuFile[static_cast<size_t>(a - 1) * c.Capacity + p.SampleNo] = p.CurrentMu[a];

@@ -114,7 +114,9 @@ struct RunSettings {
 // MT19937, the run's random stream.
 struct RandomStream {
   std::array<uint32_t, 624> State{};  // generator words
-  int Index = 625;                    // next word to temper; 625: not seeded
+  int Index = 625;                    // next output to hand out; 625: not seeded
+  std::array<uint32_t, 624> Output{}; // the tempered words of the current block
+  std::array<double, 624> Unit{};     // the same as k / 32767, k = word >> 17
 };
 
 // Step sizes and what the carry-over between genes accumulates.

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "estimation/Estimation.h"
+#include "estimation/EstimationInternal.h"
 #include "input/Input.h"
 
 namespace {

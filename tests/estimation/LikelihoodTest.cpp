@@ -3,7 +3,7 @@
 #include <cmath>
 #include <random>
 
-#include "estimation/Estimation.h"
+#include "estimation/EstimationInternal.h"
 #include "input/Input.h"
 
 namespace {
