@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 #include "report/Report.h"
 
@@ -13,6 +14,7 @@ constexpr double CalledSvalue = 0.05;   // a contrast is called at svalue <= thi
 constexpr size_t MostPairs = 15;        // pairs drawn; past that the ones with the most calls
 constexpr size_t ForestGenes = 20;      // best-ranked genes per pair
 constexpr size_t DensityAbove = 400;    // contrasts not called are drawn as a density past this many
+constexpr size_t TitledGenes = 12;      // genes named in the tooltip of one marker
 constexpr double DensityCell = 5;       // pixels of a density cell
 constexpr double RhatLimit = 1.01;      // split R-hat above this flags a gene
 constexpr size_t FlaggedListed = 20;    // flagged genes listed by name
@@ -22,12 +24,14 @@ const char Style[] =
     "body{font:14px/1.45 'DejaVu Sans',Arial,sans-serif;color:#222;margin:24px;max-width:1400px}\n"
     "h1{font-size:22px;margin:0 0 12px}h2{font-size:18px;border-bottom:1px solid #bbb;margin-top:28px}\n"
     "table{border-collapse:collapse}th,td{text-align:left;padding:2px 10px 2px 0;vertical-align:top}\n"
-    "table.flagged td,table.flagged th{padding-right:18px}\n"
-    ".plots{display:flex;flex-wrap:wrap;gap:12px 20px}figure{margin:0}figcaption{font-size:12px;color:#444;max-width:560px}\n"
+    "table.flagged td,table.flagged th{padding-right:18px}table.facts{margin-right:36px}th.group{font-size:15px}\n"
+    "table.facts th{font-weight:normal;color:#555}\n"
+    ".plots{display:flex;flex-wrap:wrap;gap:12px 20px;align-items:flex-start}figure{margin:0;display:table}\n"
+    "figcaption{display:table-caption;caption-side:bottom;font-size:12px;color:#444}\n"
     "svg text{font:11px 'DejaVu Sans',Arial,sans-serif;fill:#222}svg .heading{font-size:13px;font-weight:bold}\n"
     "svg .label{font-size:12px}.axis path{stroke:#222;fill:none}\n"
     ".u{fill:#D55E00;stroke:#D55E00}.d{fill:#0072B2;stroke:#0072B2}.o{fill:#999;stroke:#999}\n"
-    ".n{fill:#fff;stroke-width:1.3}.bin{fill:#555;stroke:none}\n"
+    ".n{fill:#fff;stroke-width:1.3}.bin{fill:#555;stroke:none}.called circle{r:3px}.rest circle{r:2px}\n"
     ".zero{stroke:#666;stroke-dasharray:4 3;fill:none}.limit{stroke:#E69F00;stroke-width:2;fill:none}\n"
     ".ci{stroke-width:2.5}.bar{fill:#009E73}.bar2{fill:#CC79A7}.grid{stroke:#eee}\n";
 
@@ -106,7 +110,8 @@ std::vector<GeneDiagnostics> Diagnose(const std::vector<ReportNode>& nodes) {
 }
 
 std::string Figure(const std::string& svg, const std::string& caption) {
-  return "<figure>\n" + svg + "</svg>\n<figcaption>" + caption + "</figcaption>\n</figure>\n";
+  return "<figure>\n" + svg + "</svg>\n" + (caption.empty() ? "" : "<figcaption>" + caption + "</figcaption>\n") +
+         "</figure>\n";
 }
 
 std::string PairTitle(const PairRows& p) { return PageText(p.A) + " vs " + PageText(p.B); }
@@ -119,22 +124,35 @@ std::string RunSection(const RunRows& run) {
     const char* Key;    // run-table key
     const char* Label;  // what the page calls it
   };
-  static const Shown shown[] = {
-      {"input_file", "Input file"}, {"error_model", "Error model"}, {"error_terms", "Error terms"},
-      {"seed", "Random seed"}, {"burn_in", "Burn-in steps"}, {"sampling_period", "Steps between samples"},
-      {"samples", "Samples per node"}, {"max_tuning_passes", "Most tuning passes"}, {"initial_mu", "Starting Mu"},
-      {"initial_error_terms", "Starting error terms"}, {"mu_step_size", "Mu step size"},
-      {"error_step_size", "Error-term step size"}, {"full_output", "Chain files"}, {"genes_read", "Genes read"},
-      {"estimated", "Estimated"}, {"acceptable", "Acceptable"}, {"not_connected", "Not connected"},
-      {"too_few_data", "Too few data"}, {"start_time", "Started"}, {"end_time", "Ended"},
-      {"time_used", "Time used"}, {"version", "TELVO version"}};
-  std::string out = "<section id=\"run\">\n<h2>The run</h2>\n<table class=\"facts\">\n";
-  for (const Shown& s : shown) {
-    bool time = std::string_view(s.Key).find("time") != std::string_view::npos;
-    out += std::string(time ? "<tr class=\"time\">" : "<tr>") + "<th>" + s.Label + "</th><td>" +
-           PageText(RunValue(run, s.Key)) + "</td></tr>\n";
+  struct Group {
+    const char* Heading;       // table heading
+    std::vector<Shown> Rows;   // its rows
+  };
+  static const Group groups[] = {
+      {"Genes",
+       {{"genes_read", "Read"}, {"estimated", "Estimated"}, {"acceptable", "Acceptable"},
+        {"not_connected", "Not connected"}, {"too_few_data", "Too few data"}}},
+      {"Sampler",
+       {{"error_model", "Error model"}, {"error_terms", "Error terms"}, {"seed", "Random seed"},
+        {"burn_in", "Burn-in steps"}, {"sampling_period", "Steps between samples"}, {"samples", "Samples per node"},
+        {"max_tuning_passes", "Most tuning passes"}, {"initial_mu", "Starting Mu"},
+        {"initial_error_terms", "Starting error terms"}, {"mu_step_size", "Mu step size"},
+        {"error_step_size", "Error-term step size"}, {"full_output", "Chain files"}}},
+      {"Run",
+       {{"input_file", "Input file"}, {"version", "TELVO version"}, {"start_time", "Started"},
+        {"end_time", "Ended"}, {"time_used", "Time used"}}},
+  };
+  std::string out = "<section id=\"run\">\n<h2>The run</h2>\n<div class=\"plots\">\n";
+  for (const Group& g : groups) {
+    out += "<table class=\"facts\">\n<tr><th colspan=\"2\" class=\"group\">" + std::string(g.Heading) + "</th></tr>\n";
+    for (const Shown& row : g.Rows) {
+      bool time = std::string_view(row.Key).find("time") != std::string_view::npos;
+      out += std::string(time ? "<tr class=\"time\">" : "<tr>") + "<th>" + row.Label + "</th><td>" +
+             PageText(RunValue(run, row.Key)) + "</td></tr>\n";
+    }
+    out += "</table>\n";
   }
-  return out + "</table>\n</section>\n";
+  return out + "</div>\n</section>\n";
 }
 
 // --- Volcano plots ---
@@ -150,14 +168,38 @@ std::string VolcanoLegend(double samples) {
          "<path class=\"u\" d=\"M725 7l4.5 8h-9z\"/><text x=\"736\" y=\"16\">" + bound + "</text>\n</svg>\n";
 }
 
-std::string Marker(const ReportContrast& c, double x, double y, bool bound, bool titled) {
-  std::string cls = DirectionClass(c);
-  if (!c.Acceptable) cls += " n";
-  std::string shape = bound ? "<path class=\"" + cls + "\" d=\"M" + Num(x) + " " + Num(y - 5) + "l4.5 8h-9z\""
-                            : "<circle class=\"" + cls + "\" cx=\"" + Num(x) + "\" cy=\"" + Num(y) + "\" r=\"" +
-                                  (titled ? "3" : "2") + "\"";
-  if (!titled) return shape + "/>\n";
-  return shape + "><title>" + PageText(GeneText(c.GeneId, c.GeneName)) + "</title>" + (bound ? "</path>\n" : "</circle>\n");
+// Contrasts of one class (direction, then " n", hollow, when the gene is not acceptable) that fall on
+// one pixel, and whether lfsr was 0 there, drawn as one marker: a large run has tens of thousands of
+// called contrasts but far fewer distinct points.
+using SpotKey = std::tuple<std::string, long, long, bool>;
+using Spots = std::map<SpotKey, std::vector<const ReportContrast*>>;
+
+void AddSpot(Spots& spots, const ReportContrast& c, double x, double y) {
+  spots[{std::string(DirectionClass(c)) + (c.Acceptable ? "" : " n"), std::lround(x), std::lround(y), c.Lfsr == 0}]
+      .push_back(&c);
+}
+
+// The markers, in a group per class that gives their colour; their size comes from the page's style.
+// data-n counts the contrasts of a marker that stands for more than one.
+std::string SpotMarkers(const Spots& spots, bool titled) {
+  std::string out, group;
+  for (const auto& [key, rows] : spots) {
+    const auto& [cls, x, y, bound] = key;
+    if (cls != group) out += (group.empty() ? "" : "</g>\n") + ("<g class=\"" + cls + "\">\n"), group = cls;
+    out += bound ? "<path d=\"M" + std::to_string(x) + " " + std::to_string(y - 5) + "l4.5 8h-9z\""
+                 : "<circle cx=\"" + std::to_string(x) + "\" cy=\"" + std::to_string(y) + "\"";
+    if (rows.size() > 1) out += " data-n=\"" + std::to_string(rows.size()) + "\"";
+    if (!titled) {
+      out += "/>\n";
+      continue;
+    }
+    out += "><title>";
+    for (size_t i = 0; i < std::min(rows.size(), TitledGenes); ++i)
+      out += (i ? "\n" : "") + PageText(GeneText(rows[i]->GeneId, rows[i]->GeneName));
+    if (rows.size() > TitledGenes) out += "\nand " + std::to_string(rows.size() - TitledGenes) + " more genes here";
+    out += bound ? "</title></path>\n" : "</title></circle>\n";
+  }
+  return group.empty() ? out : out + "</g>\n";
 }
 
 // Contrasts not called, as cells shaded by how many fall in them.
@@ -183,17 +225,11 @@ std::string Volcano(const PairRows& pair, double samples) {
       if (c->Lfsr > 0) yMost = std::max(yMost, -std::log10(c->Lfsr));
     }
   xMost *= 1.05;
-  Plot p{{-xMost, xMost, 58, 410}, {0, yMost * 1.05, 268, 30}, 420, 310};
+  Plot p{{-xMost, xMost, 56, 382}, {0, yMost * 1.05, 268, 30}, 392, 310};
   std::string out = SvgStart(p, "plot volcano", " data-pair=\"" + PageText(pair.A + "/" + pair.B) + "\"", PairTitle(pair));
   out += Frame(p, RatioLabel(pair), "−log10(lfsr)") + VerticalLine(p, 0, "zero");
-  // Contrasts not called: their pixel and whether lfsr was 0.
-  struct Spot {
-    const ReportContrast* Row;
-    double X, Y;
-  };
-  std::vector<Spot> rest;
+  Spots called, others;
   std::vector<std::pair<double, double>> restPixels;
-  std::string called, others;
   size_t up = 0, down = 0, notAcceptable = 0, undrawn = 0;
   for (const ReportContrast* c : pair.Rows) {
     if (!Drawable(*c)) {
@@ -202,20 +238,16 @@ std::string Volcano(const PairRows& pair, double samples) {
     }
     double x = Place(p.X, c->Log2), y = Place(p.Y, c->Lfsr > 0 ? -std::log10(c->Lfsr) : bound);
     if (Called(*c)) {
-      called += Marker(*c, x, y, c->Lfsr == 0, true);
+      AddSpot(called, *c, x, y);
       ++(c->Log2 > 0 ? up : down);
       notAcceptable += !c->Acceptable;
     } else {
-      rest.push_back({c, x, y});
+      AddSpot(others, *c, x, y);
       restPixels.push_back({x, y});
     }
   }
-  if (rest.size() > DensityAbove) {
-    others = Density(p, restPixels);
-  } else {
-    for (const Spot& s : rest) others += Marker(*s.Row, s.X, s.Y, s.Row->Lfsr == 0, false);
-  }
-  out += "<g class=\"rest\">\n" + others + "</g>\n<g class=\"called\">\n" + called + "</g>\n";
+  std::string density = restPixels.size() > DensityAbove ? Density(p, restPixels) : SpotMarkers(others, false);
+  out += "<g class=\"rest\">\n" + density + "</g>\n<g class=\"called\">\n" + SpotMarkers(called, true) + "</g>\n";
   std::string caption = std::to_string(pair.Called) + " of " + std::to_string(pair.Rows.size()) +
                         " genes called (svalue ≤ 0.05): " + std::to_string(up) + " up, " + std::to_string(down) +
                         " down, " + std::to_string(notAcceptable) + " of them not acceptable.";
@@ -234,7 +266,7 @@ std::string Forest(const PairRows& pair) {
   double pad = std::max(0.1, (hi - lo) * 0.05);
   const double rowHeight = 17, top = 30;
   const double bottom = top + rowHeight * std::max<size_t>(count, 1) + 4;
-  Plot p{{lo - pad, hi + pad, 250, 610}, {0, 1, bottom, top}, 620, bottom + 44};
+  Plot p{{lo - pad, hi + pad, 222, 572}, {0, 1, bottom, top}, 582, bottom + 44};
   std::string out = SvgStart(p, "plot forest", " data-pair=\"" + PageText(pair.A + "/" + pair.B) + "\"", PairTitle(pair));
   out += Frame(p, RatioLabel(pair), "") + VerticalLine(p, 0, "zero");
   for (size_t i = 0; i < count; ++i) {
@@ -253,9 +285,7 @@ std::string Forest(const PairRows& pair) {
              Num(y) + "\" r=\"4\"/>\n";
     out += "</g>\n";
   }
-  return Figure(out, "The " + std::to_string(count) +
-                         " best-ranked genes (smallest lfsr): median and 95% interval; coloured when called, hollow "
-                         "when the gene is not acceptable.");
+  return Figure(out, "");
 }
 
 // --- Diagnostics ---
@@ -355,7 +385,10 @@ std::string ReportPage(const ReportTables& t) {
           "Genes are called when the svalue (mean lfsr of the genes ranked up to them) is at most 0.05; point at a "
           "called gene for its name.</p>\n" + VolcanoLegend(samples) + "<div class=\"plots\">\n";
   for (const PairRows* p : shown) page += Volcano(*p, samples);
-  page += "</div>\n</section>\n<section id=\"forest\">\n<h2>Best-ranked genes</h2>\n<div class=\"plots\">\n";
+  page += "</div>\n</section>\n<section id=\"forest\">\n<h2>Best-ranked genes</h2>\n<p>For the same pairs, the " +
+          std::to_string(ForestGenes) + " genes with the smallest lfsr: median log2 ratio (point) and 95% interval "
+          "(bar), coloured when called, hollow when the gene is not acceptable; point at a row for its numbers.</p>\n"
+          "<div class=\"plots\">\n";
   for (const PairRows* p : shown) page += Forest(*p);
   page += "</div>\n</section>\n" + DiagnosticsSection(Diagnose(t.Nodes));
   return page + "</body>\n</html>\n";

@@ -1,4 +1,5 @@
 // Drawing: escaped page text, coordinates, axes with round ticks.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -74,7 +75,7 @@ double Place(const Axis& a, double value) {
 std::vector<double> Ticks(double lo, double hi, int count) {
   if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi)) return {lo};
   double rough = (hi - lo) / count, power = std::pow(10.0, std::floor(std::log10(rough)));
-  double step = power * (rough / power < 1.5 ? 1 : rough / power < 3.5 ? 2 : rough / power < 7.5 ? 5 : 10);
+  double step = power * (rough / power <= 1 ? 1 : rough / power <= 2 ? 2 : rough / power <= 5 ? 5 : 10);
   std::vector<double> ticks;
   for (double k = std::ceil(lo / step - 1e-9); k * step <= hi + step * 1e-9; ++k) ticks.push_back(k * step);
   return ticks;
@@ -97,7 +98,7 @@ std::string SvgStart(const Plot& p, const char* cls, const std::string& attribut
 std::string Frame(const Plot& p, const std::string& xLabel, const std::string& yLabel) {
   const double bottom = p.Y.From, top = p.Y.To, left = p.X.From, right = p.X.To;
   std::string out = "<g class=\"axis\">\n<path d=\"M" + Num(left) + " " + Num(bottom) + "H" + Num(right) + "\"/>\n";
-  std::vector<double> xs = Ticks(p.X.Lo, p.X.Hi, 6);
+  std::vector<double> xs = Ticks(p.X.Lo, p.X.Hi, std::clamp(static_cast<int>((right - left) / 45), 3, 8));
   for (double x : xs)
     out += "<path d=\"M" + Num(Place(p.X, x)) + " " + Num(bottom) + "v5\"/><text x=\"" + Num(Place(p.X, x)) +
            "\" y=\"" + Num(bottom + 17) + "\" text-anchor=\"middle\">" + TickLabel(x, xs) + "</text>\n";
