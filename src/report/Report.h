@@ -21,7 +21,7 @@ struct ReportNode {
 
 // A row of the ranked contrasts table.
 struct ReportContrast {
-  std::string GeneId, GeneName, NodeA, NodeB;  // text cells, unquoted
+  std::string GeneId, GeneName, NodeA, NodeB;     // text cells, unquoted
   double Log2 = 0, Log2Lower = 0, Log2Upper = 0;  // median and 95% interval of log2(Mu_a / Mu_b)
   double Lfsr = 0, Svalue = 0;                    // local false sign rate; mean lfsr of the rows ranked so far
   bool Acceptable = false;                        // the gene's verdict
@@ -60,8 +60,8 @@ std::string Num(double x);                                    // a coordinate, t
 
 // A data range drawn onto a pixel range.
 struct Axis {
-  double Lo, Hi;      // data range
-  double From, To;    // pixels of Lo and Hi
+  double Lo, Hi;    // data range
+  double From, To;  // pixels of Lo and Hi
 };
 double Place(const Axis& axis, double value);  // pixel of a value
 // About `count` round tick values (1, 2 or 5 times a power of ten apart) within [lo, hi].
@@ -70,7 +70,7 @@ std::string TickLabel(double value, const std::vector<double>& ticks);  // as ma
 
 // A plot area and the svg around it.
 struct Plot {
-  Axis X, Y;            // Y.From is the bottom of the plot area
+  Axis X, Y;             // Y.From is the bottom of the plot area
   double Width, Height;  // whole svg
 };
 // The svg's start tag with its class, extra attributes (already page text) and a title heading.

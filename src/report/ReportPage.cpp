@@ -10,14 +10,14 @@
 
 namespace {
 
-constexpr double CalledSvalue = 0.05;   // a contrast is called at svalue <= this
-constexpr size_t MostPairs = 15;        // pairs drawn; past that the ones with the most calls
-constexpr size_t ForestGenes = 20;      // best-ranked genes per pair
-constexpr size_t DensityAbove = 400;    // contrasts not called are drawn as a density past this many
-constexpr size_t TitledGenes = 12;      // genes named in the tooltip of one marker
-constexpr double DensityCell = 5;       // pixels of a density cell
-constexpr double RhatLimit = 1.01;      // split R-hat above this flags a gene
-constexpr size_t FlaggedListed = 20;    // flagged genes listed by name
+constexpr double CalledSvalue = 0.05;  // a contrast is called at svalue <= this
+constexpr size_t MostPairs = 15;       // pairs drawn; past that the ones with the most calls
+constexpr size_t ForestGenes = 20;     // best-ranked genes per pair
+constexpr size_t DensityAbove = 400;   // contrasts not called are drawn as a density past this many
+constexpr size_t TitledGenes = 12;     // genes named in the tooltip of one marker
+constexpr double DensityCell = 5;      // pixels of a density cell
+constexpr double RhatLimit = 1.01;     // split R-hat above this flags a gene
+constexpr size_t FlaggedListed = 20;   // flagged genes listed by name
 constexpr int HistogramBins = 20;
 
 const char Style[] =
@@ -33,21 +33,21 @@ const char Style[] =
     ".u{fill:#D55E00;stroke:#D55E00}.d{fill:#0072B2;stroke:#0072B2}.o{fill:#999;stroke:#999}\n"
     ".n{fill:#fff;stroke-width:1.3}.bin{fill:#555;stroke:none}.called circle{r:3px}.rest circle{r:2px}\n"
     ".zero{stroke:#666;stroke-dasharray:4 3;fill:none}.limit{stroke:#E69F00;stroke-width:2;fill:none}\n"
-    ".ci{stroke-width:2.5}.bar{fill:#009E73}.bar2{fill:#CC79A7}.grid{stroke:#eee}\n";
+    ".ci{stroke-width:2.5}.bar{fill:#009E73}.bar2{fill:#CC79A7}\n";
 
 // One node pair's contrasts, best-ranked first.
 struct PairRows {
-  std::string A, B;                          // node names
-  std::vector<const ReportContrast*> Rows;   // in ranked order
-  size_t Called = 0;                         // rows at svalue <= CalledSvalue
+  std::string A, B;                         // node names
+  std::vector<const ReportContrast*> Rows;  // in ranked order
+  size_t Called = 0;                        // rows at svalue <= CalledSvalue
 };
 
 // One estimated gene's diagnostics.
 struct GeneDiagnostics {
-  std::string Id, Name;         // gene id and name
-  double Ess, Rhat;             // smallest ESS and largest split R-hat over its nodes (NaN when any is)
-  double MuAccept, ErrAccept;   // acceptance ratios
-  bool Acceptable;              // verdict
+  std::string Id, Name;        // gene id and name
+  double Ess, Rhat;            // smallest ESS and largest split R-hat over its nodes (NaN when any is)
+  double MuAccept, ErrAccept;  // acceptance ratios
+  bool Acceptable;             // verdict
 };
 
 bool Called(const ReportContrast& c) { return c.Svalue <= CalledSvalue; }
@@ -55,7 +55,7 @@ bool Drawable(const ReportContrast& c) { return std::isfinite(c.Log2) && std::is
 const char* DirectionClass(const ReportContrast& c) { return !Called(c) ? "o" : c.Log2 > 0 ? "u" : "d"; }
 std::string GeneText(const std::string& id, const std::string& name) { return name.empty() ? id : id + " " + name; }
 
-std::string Fixed(double x, int decimals) {
+std::string Decimals(double x, int decimals) {
   if (std::isnan(x)) return "NA";
   char buffer[48];
   std::snprintf(buffer, sizeof buffer, "%.*f", decimals, x);
@@ -125,22 +125,35 @@ std::string RunSection(const RunRows& run) {
     const char* Label;  // what the page calls it
   };
   struct Group {
-    const char* Heading;       // table heading
-    std::vector<Shown> Rows;   // its rows
+    const char* Heading;      // table heading
+    std::vector<Shown> Rows;  // its rows
   };
   static const Group groups[] = {
       {"Genes",
-       {{"genes_read", "Read"}, {"estimated", "Estimated"}, {"acceptable", "Acceptable"},
-        {"not_connected", "Not connected"}, {"too_few_data", "Too few data"}}},
+       {{"genes_read", "Read"},
+        {"estimated", "Estimated"},
+        {"acceptable", "Acceptable"},
+        {"not_connected", "Not connected"},
+        {"too_few_data", "Too few data"}}},
       {"Sampler",
-       {{"error_model", "Error model"}, {"error_terms", "Error terms"}, {"seed", "Random seed"},
-        {"burn_in", "Burn-in steps"}, {"sampling_period", "Steps between samples"}, {"samples", "Samples per node"},
-        {"max_tuning_passes", "Most tuning passes"}, {"initial_mu", "Starting Mu"},
-        {"initial_error_terms", "Starting error terms"}, {"mu_step_size", "Mu step size"},
-        {"error_step_size", "Error-term step size"}, {"full_output", "Chain files"}}},
+       {{"error_model", "Error model"},
+        {"error_terms", "Error terms"},
+        {"seed", "Random seed"},
+        {"burn_in", "Burn-in steps"},
+        {"sampling_period", "Steps between samples"},
+        {"samples", "Samples per node"},
+        {"max_tuning_passes", "Most tuning passes"},
+        {"initial_mu", "Starting Mu"},
+        {"initial_error_terms", "Starting error terms"},
+        {"mu_step_size", "Mu step size"},
+        {"error_step_size", "Error-term step size"},
+        {"full_output", "Chain files"}}},
       {"Run",
-       {{"input_file", "Input file"}, {"version", "TELVO version"}, {"start_time", "Started"},
-        {"end_time", "Ended"}, {"time_used", "Time used"}}},
+       {{"input_file", "Input file"},
+        {"version", "TELVO version"},
+        {"start_time", "Started"},
+        {"end_time", "Ended"},
+        {"time_used", "Time used"}}},
   };
   std::string out = "<section id=\"run\">\n<h2>The run</h2>\n<div class=\"plots\">\n";
   for (const Group& g : groups) {
@@ -158,14 +171,16 @@ std::string RunSection(const RunRows& run) {
 // --- Volcano plots ---
 
 std::string VolcanoLegend(double samples) {
-  const std::string bound = "lfsr 0 in " + Fixed(samples, 0) + " samples, drawn at −log10(1/S): a bound";
+  const std::string bound = "lfsr 0 in " + Decimals(samples, 0) + " samples, drawn at −log10(1/S): a bound";
   return "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"legend\" width=\"1100\" height=\"24\">\n"
-         "<circle class=\"u\" cx=\"10\" cy=\"12\" r=\"4\"/><text x=\"20\" y=\"16\">called, up (first node higher)</text>\n"
+         "<circle class=\"u\" cx=\"10\" cy=\"12\" r=\"4\"/><text x=\"20\" y=\"16\">called, up (first node "
+         "higher)</text>\n"
          "<circle class=\"d\" cx=\"230\" cy=\"12\" r=\"4\"/><text x=\"240\" y=\"16\">called, down</text>\n"
          "<circle class=\"u n\" cx=\"340\" cy=\"12\" r=\"4\"/><text x=\"350\" y=\"16\">gene not acceptable</text>\n"
          "<rect class=\"bin\" x=\"490\" y=\"7\" width=\"10\" height=\"10\" fill-opacity=\"0.5\"/>"
          "<text x=\"506\" y=\"16\">not called (darker: more genes)</text>\n"
-         "<path class=\"u\" d=\"M725 7l4.5 8h-9z\"/><text x=\"736\" y=\"16\">" + bound + "</text>\n</svg>\n";
+         "<path class=\"u\" d=\"M725 7l4.5 8h-9z\"/><text x=\"736\" y=\"16\">" +
+         bound + "</text>\n</svg>\n";
 }
 
 // Contrasts of one class (direction, then " n", hollow, when the gene is not acceptable) that fall on
@@ -205,14 +220,16 @@ std::string SpotMarkers(const Spots& spots, bool titled) {
 // Contrasts not called, as cells shaded by how many fall in them.
 std::string Density(const Plot& p, const std::vector<std::pair<double, double>>& points) {
   std::map<std::pair<int, int>, int> cells;
-  for (auto [x, y] : points) ++cells[{static_cast<int>((x - p.X.From) / DensityCell), static_cast<int>((y - p.Y.To) / DensityCell)}];
+  for (auto [x, y] : points)
+    ++cells[{static_cast<int>((x - p.X.From) / DensityCell), static_cast<int>((y - p.Y.To) / DensityCell)}];
   int most = 1;
   for (const auto& [cell, n] : cells) most = std::max(most, n);
   std::string out;
   for (const auto& [cell, n] : cells)
     out += "<rect class=\"bin\" x=\"" + Num(p.X.From + cell.first * DensityCell) + "\" y=\"" +
-           Num(p.Y.To + cell.second * DensityCell) + "\" width=\"5\" height=\"5\" fill-opacity=\"" +
-           Fixed(0.15 + 0.85 * std::log1p(n) / std::log1p(most), 2) + "\" data-n=\"" + std::to_string(n) + "\"/>\n";
+           Num(p.Y.To + cell.second * DensityCell) + "\" width=\"" + Num(DensityCell) + "\" height=\"" +
+           Num(DensityCell) + "\" fill-opacity=\"" + Decimals(0.15 + 0.85 * std::log1p(n) / std::log1p(most), 2) +
+           "\" data-n=\"" + std::to_string(n) + "\"/>\n";
   return out;
 }
 
@@ -226,7 +243,8 @@ std::string Volcano(const PairRows& pair, double samples) {
     }
   xMost *= 1.05;
   Plot p{{-xMost, xMost, 56, 382}, {0, yMost * 1.05, 268, 30}, 392, 310};
-  std::string out = SvgStart(p, "plot volcano", " data-pair=\"" + PageText(pair.A + "/" + pair.B) + "\"", PairTitle(pair));
+  std::string out =
+      SvgStart(p, "plot volcano", " data-pair=\"" + PageText(pair.A + "/" + pair.B) + "\"", PairTitle(pair));
   out += Frame(p, RatioLabel(pair), "−log10(lfsr)") + VerticalLine(p, 0, "zero");
   Spots called, others;
   std::vector<std::pair<double, double>> restPixels;
@@ -267,16 +285,17 @@ std::string Forest(const PairRows& pair) {
   const double rowHeight = 17, top = 30;
   const double bottom = top + rowHeight * std::max<size_t>(count, 1) + 4;
   Plot p{{lo - pad, hi + pad, 222, 572}, {0, 1, bottom, top}, 582, bottom + 44};
-  std::string out = SvgStart(p, "plot forest", " data-pair=\"" + PageText(pair.A + "/" + pair.B) + "\"", PairTitle(pair));
+  std::string out =
+      SvgStart(p, "plot forest", " data-pair=\"" + PageText(pair.A + "/" + pair.B) + "\"", PairTitle(pair));
   out += Frame(p, RatioLabel(pair), "") + VerticalLine(p, 0, "zero");
   for (size_t i = 0; i < count; ++i) {
     const ReportContrast& c = *pair.Rows[i];
     double y = top + rowHeight * (i + 0.5);
     std::string cls = DirectionClass(c);
-    out += "<g><title>" + PageText(GeneText(c.GeneId, c.GeneName)) + ": " + Fixed(c.Log2, 2) + " [" +
-           Fixed(c.Log2Lower, 2) + ", " + Fixed(c.Log2Upper, 2) + "], lfsr " + Fixed(c.Lfsr, 4) + ", svalue " +
-           Fixed(c.Svalue, 4) + (c.Acceptable ? "" : ", not acceptable") + "</title>\n<text x=\"6\" y=\"" + Num(y + 4) +
-           "\">" + PageText(ClippedText(GeneText(c.GeneId, c.GeneName), 36)) + "</text>\n";
+    out += "<g><title>" + PageText(GeneText(c.GeneId, c.GeneName)) + ": " + Decimals(c.Log2, 2) + " [" +
+           Decimals(c.Log2Lower, 2) + ", " + Decimals(c.Log2Upper, 2) + "], lfsr " + Decimals(c.Lfsr, 4) + ", svalue " +
+           Decimals(c.Svalue, 4) + (c.Acceptable ? "" : ", not acceptable") + "</title>\n<text x=\"6\" y=\"" +
+           Num(y + 4) + "\">" + PageText(ClippedText(GeneText(c.GeneId, c.GeneName), 36)) + "</text>\n";
     if (std::isfinite(c.Log2Lower) && std::isfinite(c.Log2Upper))
       out += "<path class=\"ci " + cls + "\" d=\"M" + Num(Place(p.X, c.Log2Lower)) + " " + Num(y) + "H" +
              Num(Place(p.X, c.Log2Upper)) + "\"/>\n";
@@ -305,7 +324,7 @@ std::string Histogram(const std::string& title, const std::string& xLabel, const
     int b = static_cast<int>((v - lo) / (hi - lo) * HistogramBins);
     ++bins[std::clamp(b, 0, HistogramBins - 1)];
   }
-  long most = std::max(1L, *std::max_element(bins.begin(), bins.end()));
+  long most = std::max(5L, *std::max_element(bins.begin(), bins.end()));  // whole genes on the count axis
   Plot p{{lo, hi, 52, 300}, {0, static_cast<double>(most), 170, 30}, 310, 214};
   std::string out = SvgStart(p, "plot histogram", "", title);
   for (int b = 0; b < HistogramBins; ++b) {
@@ -313,13 +332,13 @@ std::string Histogram(const std::string& title, const std::string& xLabel, const
     double from = lo + (hi - lo) * b / HistogramBins, to = lo + (hi - lo) * (b + 1) / HistogramBins;
     double x0 = Place(p.X, from), x1 = Place(p.X, to), y = Place(p.Y, bins[b]);
     out += "<rect class=\"" + std::string(barClass) + "\" x=\"" + Num(x0 + 0.5) + "\" y=\"" + Num(y) + "\" width=\"" +
-           Num(x1 - x0 - 1) + "\" height=\"" + Num(p.Y.From - y) + "\"><title>" + Fixed(from, 3) + " to " +
-           Fixed(to, 3) + ": " + std::to_string(bins[b]) + " genes</title></rect>\n";
+           Num(x1 - x0 - 1) + "\" height=\"" + Num(p.Y.From - y) + "\"><title>" + Decimals(from, 3) + " to " +
+           Decimals(to, 3) + ": " + std::to_string(bins[b]) + " genes</title></rect>\n";
   }
   out += Frame(p, xLabel, "genes");
   if (std::isfinite(limit) && limit >= lo && limit <= hi) out += VerticalLine(p, limit, "limit");
   std::string caption = std::to_string(values.size() - missing) + " genes";
-  if (beyond) caption += "; " + std::to_string(beyond) + " above " + Fixed(hi, 2) + " counted in the last bar";
+  if (beyond) caption += "; " + std::to_string(beyond) + " above " + Decimals(hi, 2) + " counted in the last bar";
   if (missing) caption += "; " + std::to_string(missing) + " without a value";
   return Figure(out, caption + ".");
 }
@@ -352,12 +371,13 @@ std::string DiagnosticsSection(const std::vector<GeneDiagnostics>& genes) {
          std::to_string(flagged.size()) + " need a look: " + std::to_string(highRhat) +
          " with split R-hat above 1.01, " + std::to_string(notAcceptable) + " not acceptable.</p>\n";
   if (flagged.empty()) return out + "</section>\n";
-  out += "<table class=\"flagged\">\n<tr><th>Gene id</th><th>Name</th><th>Largest R-hat</th><th>Smallest ESS</th>"
-         "<th>Acceptable</th></tr>\n";
+  out +=
+      "<table class=\"flagged\">\n<tr><th>Gene id</th><th>Name</th><th>Largest R-hat</th><th>Smallest ESS</th>"
+      "<th>Acceptable</th></tr>\n";
   for (size_t i = 0; i < std::min(FlaggedListed, flagged.size()); ++i) {
     const GeneDiagnostics& g = *flagged[i];
-    out += "<tr><td>" + PageText(g.Id) + "</td><td>" + PageText(g.Name) + "</td><td>" + Fixed(g.Rhat, 3) +
-           "</td><td>" + Fixed(g.Ess, 0) + "</td><td>" + (g.Acceptable ? "yes" : "no") + "</td></tr>\n";
+    out += "<tr><td>" + PageText(g.Id) + "</td><td>" + PageText(g.Name) + "</td><td>" + Decimals(g.Rhat, 3) +
+           "</td><td>" + Decimals(g.Ess, 0) + "</td><td>" + (g.Acceptable ? "yes" : "no") + "</td></tr>\n";
   }
   out += "</table>\n";
   if (flagged.size() > FlaggedListed)
@@ -373,9 +393,10 @@ std::string ReportPage(const ReportTables& t) {
   std::vector<PairRows> pairs = GroupPairs(t.Ranked);
   std::vector<const PairRows*> shown = ShownPairs(pairs);
   std::string title = "TELVO report: " + PageText(RunValue(t.Run, "input_file"));
-  std::string page = "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
-                     "<meta charset=\"utf-8\"/>\n<title>" + title + "</title>\n<style>\n" + Style +
-                     "</style>\n</head>\n<body>\n<h1>" + title + "</h1>\n";
+  std::string page =
+      "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
+      "<meta charset=\"utf-8\"/>\n<title>" +
+      title + "</title>\n<style>\n" + Style + "</style>\n</head>\n<body>\n<h1>" + title + "</h1>\n";
   page += RunSection(t.Run);
   std::string which = shown.size() < pairs.size() ? "the " + std::to_string(shown.size()) + " of " +
                                                         std::to_string(pairs.size()) + " node pairs with the most calls"
@@ -383,10 +404,12 @@ std::string ReportPage(const ReportTables& t) {
   page += "<section id=\"volcano\">\n<h2>Which genes moved</h2>\n<p>For " + which +
           ": each gene's median log2 ratio of the two nodes' Mu against −log10 of its local false sign rate (lfsr). "
           "Genes are called when the svalue (mean lfsr of the genes ranked up to them) is at most 0.05; point at a "
-          "called gene for its name.</p>\n" + VolcanoLegend(samples) + "<div class=\"plots\">\n";
+          "called gene for its name.</p>\n" +
+          VolcanoLegend(samples) + "<div class=\"plots\">\n";
   for (const PairRows* p : shown) page += Volcano(*p, samples);
   page += "</div>\n</section>\n<section id=\"forest\">\n<h2>Best-ranked genes</h2>\n<p>For the same pairs, the " +
-          std::to_string(ForestGenes) + " genes with the smallest lfsr: median log2 ratio (point) and 95% interval "
+          std::to_string(ForestGenes) +
+          " genes with the smallest lfsr: median log2 ratio (point) and 95% interval "
           "(bar), coloured when called, hollow when the gene is not acceptable; point at a row for its numbers.</p>\n"
           "<div class=\"plots\">\n";
   for (const PairRows* p : shown) page += Forest(*p);

@@ -50,8 +50,9 @@ bool NextRow(TableReader& t, std::string& error, bool& failed) {
   if (!NextLine(t, line)) return false;
   SplitTableCells(line, t.Cells);
   if (t.Cells.size() != t.Columns.size())
-    return failed = true, Fail(t, std::to_string(t.Cells.size()) + " cells where the header has " +
-                                      std::to_string(t.Columns.size()), error);
+    return failed = true,
+           Fail(t, std::to_string(t.Cells.size()) + " cells where the header has " + std::to_string(t.Columns.size()),
+                error);
   return true;
 }
 
@@ -65,8 +66,8 @@ bool Real(const TableReader& t, const char* column, double& x, std::string& erro
 
 // Keys of the run table that each shard has for itself; the rest are settings every shard shares.
 const std::set<std::string> CountKeys = {"genes_read", "estimated", "acceptable", "not_connected", "too_few_data"};
-const std::set<std::string> ShardKeys = {"input_file", "output_prefix", "result_file", "threads", "first_gene",
-                                         "start_time", "end_time", "time_used"};
+const std::set<std::string> ShardKeys = {"input_file", "output_prefix", "result_file", "threads",
+                                         "first_gene", "start_time",    "end_time",    "time_used"};
 
 long Seconds(const std::string& hms) {
   long h = 0, m = 0, s = 0;
@@ -77,7 +78,8 @@ long Seconds(const std::string& hms) {
 
 bool ReadNodesTable(const TableSource& source, std::vector<ReportNode>& nodes, std::string& error) {
   TableReader t;
-  if (!OpenTable(t, source, {"gene_id", "gene_name", "node", "status", "acceptable", "ess", "rhat", "mu_accept", "err_accept"},
+  if (!OpenTable(t, source,
+                 {"gene_id", "gene_name", "node", "status", "acceptable", "ess", "rhat", "mu_accept", "err_accept"},
                  error))
     return false;
   bool failed;
@@ -96,8 +98,9 @@ bool ReadNodesTable(const TableSource& source, std::vector<ReportNode>& nodes, s
 
 bool ReadRankedTable(const TableSource& source, std::vector<ReportContrast>& ranked, std::string& error) {
   TableReader t;
-  if (!OpenTable(t, source, {"gene_id", "gene_name", "node_a", "node_b", "log2_ratio", "log2_lower", "log2_upper",
-                             "lfsr", "acceptable", "svalue"},
+  if (!OpenTable(t, source,
+                 {"gene_id", "gene_name", "node_a", "node_b", "log2_ratio", "log2_lower", "log2_upper", "lfsr",
+                  "acceptable", "svalue"},
                  error))
     return false;
   bool failed;
@@ -158,7 +161,8 @@ bool CombineRunTables(const std::vector<RunRows>& shards, RunRows& combined, std
   }
   for (auto& [key, value] : out) {
     std::string last = RunValue(shards.back(), key);
-    if (key == "input_file" && last != value) value += " ... " + last + " (" + std::to_string(shards.size()) + " shards)";
+    if (key == "input_file" && last != value)
+      value += " ... " + last + " (" + std::to_string(shards.size()) + " shards)";
   }
   combined = std::move(out);
   return true;

@@ -70,10 +70,10 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
   EXPECT_EQ(TickLabel(ticks[0], ticks) + " " + TickLabel(ticks[2], ticks) + " " + TickLabel(ticks[4], ticks),
             "-0.4 0.0 0.4");
 
-  RunRows a = {{"input_file", "a.txt"}, {"seed", "5"},          {"genes_read", "10"},
-               {"estimated", "8"},      {"time_used", "00:59:30"}, {"end_time", "t1"}};
-  RunRows b = {{"input_file", "b.txt"}, {"seed", "5"},          {"genes_read", "7"},
-               {"estimated", "7"},      {"time_used", "00:01:45"}, {"end_time", "t2"}};
+  RunRows a = {{"input_file", "a.txt"},   {"seed", "5"},     {"genes_read", "10"}, {"estimated", "8"},
+               {"time_used", "00:59:30"}, {"end_time", "t1"}};
+  RunRows b = {{"input_file", "b.txt"},   {"seed", "5"},     {"genes_read", "7"}, {"estimated", "7"},
+               {"time_used", "00:01:45"}, {"end_time", "t2"}};
   RunRows joined;
   std::string error;
   ASSERT_TRUE(CombineRunTables({a, b}, joined, error)) << error;
@@ -178,11 +178,13 @@ TEST(Report, RendersInHeadlessChromium) {
   WriteFile(dir + "/x.txt", Joined(lines, 0, lines.size()));
   ASSERT_EQ(RunProgram(dir, With(Quick, {"--out", "x", "x.txt"})).Status, 0);
 
-  const std::string browser = "cd '" + dir + "' && timeout 120 chromium --headless --no-sandbox --disable-gpu "
+  const std::string browser = "cd '" + dir +
+                              "' && timeout 120 chromium --headless --no-sandbox --disable-gpu "
                               "--disable-quic --no-first-run --disable-background-networking "
                               "--disable-component-update --disable-sync --user-data-dir=profile "
                               "--enable-logging=stderr --v=0 --window-size=1280,2000 ";
-  int shot = std::system((browser + "--screenshot=shot.png file://" + dir + "/x.report.html 2>log.txt >/dev/null").c_str());
+  int shot =
+      std::system((browser + "--screenshot=shot.png file://" + dir + "/x.report.html 2>log.txt >/dev/null").c_str());
   int dump = std::system((browser + "--dump-dom file://" + dir + "/x.report.html 2>>log.txt >dom.html").c_str());
   ASSERT_EQ(shot, 0) << ReadFile(dir + "/log.txt");
   ASSERT_EQ(dump, 0) << ReadFile(dir + "/log.txt");
