@@ -145,6 +145,19 @@ TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
     calls += called[pair];
   }
   EXPECT_GT(calls, 0) << "the simulated changes should give called contrasts";
+
+  // Genes that need a look (split R-hat above 1.01 at any node, or not acceptable): counted, first 20 listed.
+  std::map<std::string, bool> flagged;
+  for (const std::string& line : Lines(ReadFile(dir + "/one/x.nodes.tsv"))) {
+    std::vector<std::string> c = Cells(line);
+    if (c.size() < 16 || c[3] != "estimated") continue;
+    flagged[c[0]] = flagged[c[0]] || c[4] == "FALSE" || std::stod(c[15]) > 1.01;
+  }
+  size_t needLook = 0;
+  for (const auto& [gene, flag] : flagged) needLook += flag;
+  EXPECT_GT(needLook, 0u) << "short chains should leave some genes to look at";
+  EXPECT_NE(page.find(", " + std::to_string(needLook) + " need a look"), std::string::npos);
+  EXPECT_EQ(XPathNumber(context, "count(//h:table[@class='flagged']/h:tr[h:td])"), std::min<size_t>(needLook, 20));
   xmlXPathFreeContext(context);
   xmlFreeDoc(doc);
 
