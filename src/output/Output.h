@@ -33,7 +33,7 @@ void CreateOutputFiles(RunState& run);                 // names, checks, creates
 std::string ResultHeader(const InputDesign& design, const RunSettings& settings);
 std::string PValueHeader(const InputDesign& design, int node);
 void WriteGeneRows(RunState& run, GeneWork& work);     // the finished gene's rows, all files together
-void WriteEndTables(RunState& run, double secondsUsed);  // normal end with --out: ranked pairs, run table
+void WriteEndTables(RunState& run, double secondsUsed);  // normal end with --out: ranked pairs, run table, report
 void CloseOutputFiles(RunState& run);                  // p-value files in node order, then the result file
 
 // --- Chain files (ChainFiles.cpp) ---

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "output/Output.h"
+#include "report/Report.h"
 #include "tables/Tables.h"
 #include "run/Run.h"
 
@@ -80,10 +81,10 @@ std::string DerivedFileName(const InputDesign& d, const RunSettings& s, const st
 }
 
 // The analysis tables of --out, in the order they are named and checked.
-static std::array<OutputFile*, 4> TableFiles(OutputFiles& out) {
-  return {&out.Nodes, &out.Contrasts, &out.Top, &out.RunTable};
+static std::array<OutputFile*, 5> TableFiles(OutputFiles& out) {
+  return {&out.Nodes, &out.Contrasts, &out.Top, &out.RunTable, &out.Report};
 }
-constexpr const char* TableExtensions[4] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv", ".run.tsv"};
+constexpr const char* TableExtensions[5] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv", ".run.tsv", ".report.html"};
 
 void CreateOutputFiles(RunState& run) {
   InputDesign& d = run.Design;
@@ -132,8 +133,8 @@ void CreateOutputFiles(RunState& run) {
   OpenOutputFile(out.Result, s.ResultFileName, "");
   for (int i = 1; i <= n; ++i) OpenOutputFile(out.PValue[i], names[i], PValueHeader(d, i));
   if (s.Tables) {
-    const std::string headers[4] = {NodesTableHeader(), ContrastsTableHeader(), "", ""};
-    for (int t = 0; t < 4; ++t) OpenOutputFile(*TableFiles(out)[t], all[n + 1 + t], headers[t]);
+    const std::string headers[5] = {NodesTableHeader(), ContrastsTableHeader(), "", "", ""};
+    for (int t = 0; t < 5; ++t) OpenOutputFile(*TableFiles(out)[t], all[n + 1 + t], headers[t]);
   }
   run.Work.Out.ResultData = ResultHeader(d, s);
 }
@@ -149,6 +150,7 @@ void WriteGeneRows(RunState& run, GeneWork& work) {
     out.Pending.push_back({&out.Contrasts, &work.Out.ContrastRows});
     out.Pending.push_back({&out.Top, &nothing});  // an earlier run's ranking goes with its other rows
     out.Pending.push_back({&out.RunTable, &nothing});
+    out.Pending.push_back({&out.Report, &nothing});
   }
   WriteRowsTogether(out.Pending);
   work.Out.ResultData.clear();
@@ -160,12 +162,16 @@ void WriteGeneRows(RunState& run, GeneWork& work) {
 void WriteEndTables(RunState& run, double secondsUsed) {
   OutputFiles& out = run.Output;
   std::string runTable = RunTableText(run, secondsUsed);
-  std::string contrasts, ranked, error;
+  std::string contrasts, nodes, ranked, page, error;
   std::string problem = ReadWholeFile(out.Contrasts.Name, contrasts);
-  if (!problem.empty()) OopsBecause("T.E.L.V.O. could not read back the contrasts table\n" + out.Contrasts.Name, problem);
+  if (problem.empty()) problem = ReadWholeFile(out.Nodes.Name, nodes);
+  if (!problem.empty()) OopsBecause("T.E.L.V.O. could not read back its analysis tables beside\n" + out.Contrasts.Name, problem);
   if (!RankContrasts({TableSource{out.Contrasts.Name, contrasts}}, ranked, error))
     Oops("T.E.L.V.O. could not rank the contrasts table: " + error);
-  WriteRowsTogether({{&out.Top, &ranked}, {&out.RunTable, &runTable}});
+  // The page is drawn from the tables' text, as telvo-rank draws it for shards.
+  if (!ReportFromTables({{out.Nodes.Name, nodes}}, {out.Top.Name, ranked}, {{out.RunTable.Name, runTable}}, page, error))
+    Oops("T.E.L.V.O. could not draw the report: " + error);
+  WriteRowsTogether({{&out.Top, &ranked}, {&out.RunTable, &runTable}, {&out.Report, &page}});
 }
 
 void CloseOutputFiles(RunState& run) {
@@ -173,6 +179,6 @@ void CloseOutputFiles(RunState& run) {
   bool failed = false;
   for (size_t i = 1; i < out.PValue.size(); ++i) failed |= !CloseOutputFile(out.PValue[i]);
   failed |= !CloseOutputFile(out.Result);
-  for (int t = 0; t < 4; ++t) failed |= !CloseOutputFile(*TableFiles(out)[t]);
+  for (int t = 0; t < 5; ++t) failed |= !CloseOutputFile(*TableFiles(out)[t]);
   if (failed) Oops("T.E.L.V.O. could not finish writing its output files.");
 }

@@ -241,7 +241,7 @@ struct OutputFiles {
   OutputFile Result;                   // the result file
   std::vector<OutputFile> PValue;      // [i], node i's p-value file
   OutputFile Nodes, Contrasts;         // analysis tables written a gene at a time (--out)
-  OutputFile Top, RunTable;            // analysis tables written at the normal end (--out)
+  OutputFile Top, RunTable, Report;    // ranked pairs, run table and report page, at the normal end (--out)
   std::set<std::string> UsedNames;     // output names of the run (as OutputKey), for distinct names
   std::vector<RowText> Pending;        // a gene's texts, written together
 };

@@ -20,6 +20,16 @@ std::string TableText(const std::string& text) {
   return quoted + "\"";
 }
 
+std::string UntableText(std::string_view cell) {
+  if (cell.size() < 2 || cell.front() != '"' || cell.back() != '"') return std::string(cell);
+  std::string text;
+  for (size_t i = 1; i + 1 < cell.size(); ++i) {
+    text += cell[i];
+    if (cell[i] == '"' && cell[i + 1] == '"') ++i;
+  }
+  return text;
+}
+
 std::string NodesTableHeader() { return std::string(NodesHeader) + "\n"; }
 std::string ContrastsTableHeader() { return std::string(ContrastsHeader) + "\n"; }
 

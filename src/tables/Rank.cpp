@@ -1,7 +1,6 @@
 // The ranked contrasts table: every gene's rows grouped by node pair and ranked by local false sign rate.
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <string_view>
 
 #include "run/Run.h"
@@ -31,23 +30,6 @@ struct GeneCursor {
 std::string_view CellSpan(const std::vector<std::string_view>& cells, size_t first, size_t last) {
   const char* begin = cells[first].data();
   return {begin, static_cast<size_t>(cells[last].data() + cells[last].size() - begin)};
-}
-
-void SplitCells(std::string_view line, std::vector<std::string_view>& cells) {
-  cells.clear();
-  for (;;) {
-    size_t tab = line.find('\t');
-    cells.push_back(line.substr(0, tab));
-    if (tab == std::string_view::npos) return;
-    line.remove_prefix(tab + 1);
-  }
-}
-
-// A number cell as the tables write it; NA (missing) reads as NaN.
-bool ParseCell(std::string_view cell, double& x) {
-  if (cell == "Inf" || cell == "-Inf") return x = cell[0] == '-' ? -INFINITY : INFINITY, true;
-  if (cell == "NaN" || cell == "NA") return x = std::numeric_limits<double>::quiet_NaN(), true;
-  return ParseStrictReal(cell, x);
 }
 
 std::string PairText(std::string_view pair) {
@@ -106,14 +88,14 @@ bool RankContrasts(const std::vector<TableSource>& sources, std::string& ranked,
         if (line != ContrastsHeader) return fail("not the header of a contrasts table");
         continue;
       }
-      SplitCells(line, cells);
+      SplitTableCells(line, cells);
       if (cells.size() != ContrastsColumns)
         return fail(std::to_string(cells.size()) + " cells where a contrasts row has " +
                     std::to_string(ContrastsColumns));
       RankedRow row{line, 0, 0.0, 0.0};
       double log2Ratio = 0.0;
-      if (!ParseCell(cells[LfsrColumn], row.Lfsr)) return fail("lfsr '" + std::string(cells[LfsrColumn]) + "' is not a number");
-      if (!ParseCell(cells[Log2RatioColumn], log2Ratio))
+      if (!ParseTableReal(cells[LfsrColumn], row.Lfsr)) return fail("lfsr '" + std::string(cells[LfsrColumn]) + "' is not a number");
+      if (!ParseTableReal(cells[Log2RatioColumn], log2Ratio))
         return fail("log2_ratio '" + std::string(cells[Log2RatioColumn]) + "' is not a number");
       row.Size = std::fabs(log2Ratio);
       std::string reason = PlaceRow(cursor, CellSpan(cells, 0, 1), CellSpan(cells, 2, 3), row.Pair);

@@ -10,14 +10,15 @@
 #include <vector>
 
 #include "output/Output.h"
+#include "report/Report.h"
 #include "tables/Tables.h"
 
 namespace {
 
-const char UsageLine[] = "Usage: telvo-rank [-o FILE] CONTRASTS.tsv...   (telvo-rank --help for more)";
+const char UsageLine[] = "Usage: telvo-rank [-o FILE] [--report FILE.html] CONTRASTS.tsv...   (telvo-rank --help for more)";
 
 const char HelpText[] =
-    "Usage: telvo-rank [-o FILE] CONTRASTS.tsv...\n"
+    "Usage: telvo-rank [-o FILE] [--report FILE.html] CONTRASTS.tsv...\n"
     "Ranks the node-pair contrasts of telvo contrasts tables (PREFIX.contrasts.tsv). Give the tables of\n"
     "the shards of one run in shard order. The rows are grouped by node pair and ranked within a pair by\n"
     "local false sign rate (lfsr), then by larger |log2_ratio|, then by input order. Two columns follow:\n"
@@ -25,6 +26,9 @@ const char HelpText[] =
     "  svalue   mean lfsr of the rows ranked so far: the expected share of wrong-sign calls among them\n"
     "Options:\n"
     "  -o FILE      write the ranked table to FILE (whole, or not at all) instead of standard output\n"
+    "  --report FILE.html\n"
+    "               also write the report page of the run, drawn from the ranking and from the nodes and\n"
+    "               run tables beside each contrasts table (PREFIX.nodes.tsv, PREFIX.run.tsv)\n"
     "  -h, --help   this text\n"
     "  --version    the version\n";
 
@@ -76,7 +80,7 @@ bool WriteWhole(const std::string& name, const std::string& text, std::string& e
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string outName;
+  std::string outName, reportName;
   std::vector<std::string> inputs;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -85,6 +89,9 @@ int main(int argc, char** argv) {
     if (arg == "-o") {
       if (++i == argc) return Fail("-o needs a file name", true);
       outName = argv[i];
+    } else if (arg == "--report") {
+      if (++i == argc) return Fail("--report needs a file name", true);
+      reportName = argv[i];
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Fail("unknown option " + arg, true);
     } else {
@@ -93,17 +100,38 @@ int main(int argc, char** argv) {
   }
   if (inputs.empty()) return Fail("no input file", true);
 
-  struct stat link;
-  if (!outName.empty() && lstat(outName.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-    return Fail("will not write through the symbolic link " + outName);
-  std::vector<TableSource> sources;
-  std::string error, ranked;
-  for (const std::string& name : inputs) {
-    if (!outName.empty() && SameFile(outName, name)) return Fail("will not write over the input file " + name);
-    sources.push_back({name, ""});
-    if (!ReadWhole(name, sources.back().Text, error)) return Fail(error);
+  std::vector<std::string> read = inputs;  // every file read, which no output may replace
+  const std::string extension = ".contrasts.tsv";
+  if (!reportName.empty())
+    for (const std::string& name : inputs) {
+      if (name.size() <= extension.size() || name.compare(name.size() - extension.size(), extension.size(), extension))
+        return Fail("--report needs contrasts tables named PREFIX" + extension + ", not " + name);
+      std::string prefix = name.substr(0, name.size() - extension.size());
+      read.push_back(prefix + ".nodes.tsv");
+      read.push_back(prefix + ".run.tsv");
+    }
+  if (!outName.empty() && !reportName.empty() && SameFile(outName, reportName))
+    return Fail("will not write the ranking and the report into one file " + outName);
+  for (const std::string& out : {outName, reportName}) {
+    struct stat link;
+    if (!out.empty() && lstat(out.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+      return Fail("will not write through the symbolic link " + out);
+    for (const std::string& name : read)
+      if (!out.empty() && SameFile(out, name)) return Fail("will not write over the input file " + name);
+  }
+  std::vector<TableSource> sources, nodes, runs;
+  std::string error, ranked, page;
+  for (size_t i = 0; i < read.size(); ++i) {
+    std::vector<TableSource>& into = i < inputs.size() ? sources : (i - inputs.size()) % 2 == 0 ? nodes : runs;
+    into.push_back({read[i], ""});
+    if (!ReadWhole(read[i], into.back().Text, error)) return Fail(error);
   }
   if (!RankContrasts(sources, ranked, error)) return Fail(error);
+  if (!reportName.empty()) {
+    if (!ReportFromTables(nodes, {outName.empty() ? "the ranking" : outName, ranked}, runs, page, error))
+      return Fail(error);
+    if (!WriteWhole(reportName, page, error)) return Fail(error);
+  }
   if (outName.empty()) {
     if (!WriteAll(STDOUT_FILENO, ranked)) return Fail(std::string("cannot write standard output: ") + std::strerror(errno));
     return 0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "run/RunState.h"
@@ -11,6 +12,8 @@
 // apart, plain decimals for ordinary values), and Inf, -Inf, NaN for the non-finite values.
 std::string TableReal(double x);
 std::string TableBool(bool flag);  // TRUE / FALSE
+bool ParseTableReal(std::string_view cell, double& x);  // a number cell back; NA (missing) reads as NaN
+void SplitTableCells(std::string_view line, std::vector<std::string_view>& cells);  // cells of a row
 
 // --- Contrasts and their ranking (Rank.cpp) ---
 // Header line of the contrasts table (without its LF); one row per estimated gene and node pair a < b.
@@ -32,6 +35,7 @@ bool RankContrasts(const std::vector<TableSource>& sources, std::string& ranked,
 
 // --- The tables of a run with --out (GeneTables.cpp) ---
 std::string TableText(const std::string& text);  // a text cell; quoted (quotes doubled) only when it holds a quote
+std::string UntableText(std::string_view cell);  // a text cell back to its text
 std::string NodesTableHeader();                  // header line of the nodes table
 std::string ContrastsTableHeader();              // header line of the contrasts table
 // A committed gene's rows of the nodes table and, when it was estimated, of the contrasts table.

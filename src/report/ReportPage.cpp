@@ -1,0 +1,432 @@
+// The report page: the run, a volcano and a forest plot per node pair, the sampler's diagnostics.
+// Plain XHTML-compatible HTML with inline SVG and CSS, so that it opens anywhere without a network and
+// parses as XML.
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "report/Report.h"
+
+namespace {
+
+constexpr double CalledSvalue = 0.05;  // a contrast is called at svalue <= this
+constexpr size_t MostPairs = 15;       // pairs drawn; past that the ones with the most calls
+constexpr size_t ForestGenes = 20;     // best-ranked genes per pair
+constexpr size_t DensityAbove = 400;   // contrasts not called are drawn as a density past this many
+constexpr size_t TitledGenes = 12;     // genes named in the tooltip of one marker
+constexpr double DensityCell = 5;      // pixels of a density cell
+constexpr double RhatLimit = 1.01;     // split R-hat above this flags a gene
+constexpr size_t FlaggedListed = 20;   // flagged genes listed by name
+constexpr int HistogramBins = 20;
+
+const char Style[] =
+    "body{font:14px/1.45 'DejaVu Sans',Arial,sans-serif;color:#222;margin:24px;max-width:1400px}\n"
+    "h1{font-size:22px;margin:0 0 12px}h2{font-size:18px;border-bottom:1px solid #bbb;margin-top:28px}\n"
+    "table{border-collapse:collapse}th,td{text-align:left;padding:2px 10px 2px 0;vertical-align:top}\n"
+    "table.flagged td,table.flagged th{padding-right:18px}table.facts{margin-right:36px}th.group{font-size:15px}\n"
+    "table.facts th{font-weight:normal;color:#555}\n"
+    ".plots{display:flex;flex-wrap:wrap;gap:12px 20px;align-items:flex-start}figure{margin:0;display:table}\n"
+    "figcaption{display:table-caption;caption-side:bottom;font-size:12px;color:#444}\n"
+    "svg text{font:11px 'DejaVu Sans',Arial,sans-serif;fill:#222}svg .heading{font-size:13px;font-weight:bold}\n"
+    "svg .label{font-size:12px}.axis path{stroke:#222;fill:none}\n"
+    ".u{fill:#D55E00;stroke:#D55E00}.d{fill:#0072B2;stroke:#0072B2}.o{fill:#999;stroke:#999}\n"
+    ".n{fill:#fff;stroke-width:1.3}.bin{fill:#555;stroke:none}.called circle{r:3px}.rest circle{r:2px}\n"
+    ".zero{stroke:#666;stroke-dasharray:4 3;fill:none}.limit{stroke:#E69F00;stroke-width:2;fill:none}\n"
+    ".ci{stroke-width:2.5}.bar{fill:#009E73}.bar2{fill:#CC79A7}\n";
+
+// One node pair's contrasts, best-ranked first.
+struct PairRows {
+  std::string A, B;                         // node names
+  std::vector<const ReportContrast*> Rows;  // in ranked order
+  size_t Called = 0;                        // rows at svalue <= CalledSvalue
+};
+
+// One estimated gene's diagnostics.
+struct GeneDiagnostics {
+  std::string Id, Name;        // gene id and name
+  double Ess, Rhat;            // smallest ESS and largest split R-hat over its nodes (NaN when any is)
+  double MuAccept, ErrAccept;  // acceptance ratios
+  bool Acceptable;             // verdict
+};
+
+bool Called(const ReportContrast& c) { return c.Svalue <= CalledSvalue; }
+bool Drawable(const ReportContrast& c) { return std::isfinite(c.Log2) && std::isfinite(c.Lfsr) && c.Lfsr >= 0; }
+const char* DirectionClass(const ReportContrast& c) { return !Called(c) ? "o" : c.Log2 > 0 ? "u" : "d"; }
+std::string GeneText(const std::string& id, const std::string& name) { return name.empty() ? id : id + " " + name; }
+
+std::string Decimals(double x, int decimals) {
+  if (std::isnan(x)) return "NA";
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, x);
+  return buffer;
+}
+
+std::vector<PairRows> GroupPairs(const std::vector<ReportContrast>& ranked) {
+  std::vector<PairRows> pairs;
+  std::map<std::pair<std::string, std::string>, size_t> index;
+  for (const ReportContrast& c : ranked) {
+    auto [at, added] = index.emplace(std::make_pair(c.NodeA, c.NodeB), pairs.size());
+    if (added) pairs.push_back({c.NodeA, c.NodeB, {}, 0});
+    PairRows& p = pairs[at->second];
+    p.Rows.push_back(&c);
+    p.Called += Called(c);
+  }
+  return pairs;
+}
+
+// Every pair when there are few; otherwise the ones with the most calls, kept in pair order.
+std::vector<const PairRows*> ShownPairs(const std::vector<PairRows>& pairs) {
+  std::vector<const PairRows*> shown;
+  for (const PairRows& p : pairs) shown.push_back(&p);
+  if (shown.size() <= MostPairs) return shown;
+  std::stable_sort(shown.begin(), shown.end(), [](auto a, auto b) { return a->Called > b->Called; });
+  shown.resize(MostPairs);
+  std::sort(shown.begin(), shown.end());
+  return shown;
+}
+
+// The node rows of a gene follow each other; a gene starts where its id or name changes or where the
+// first node comes round again.
+std::vector<GeneDiagnostics> Diagnose(const std::vector<ReportNode>& nodes) {
+  std::vector<GeneDiagnostics> genes;
+  for (size_t i = 0; i < nodes.size();) {
+    size_t end = i + 1;
+    while (end < nodes.size() && nodes[end].GeneId == nodes[i].GeneId && nodes[end].GeneName == nodes[i].GeneName &&
+           nodes[end].Node != nodes[i].Node)
+      ++end;
+    const ReportNode& n = nodes[i];
+    if (n.Estimated) {
+      GeneDiagnostics g{n.GeneId, n.GeneName, INFINITY, -INFINITY, n.MuAccept, n.ErrAccept, n.Acceptable};
+      for (size_t k = i; k < end; ++k) {
+        g.Ess = std::isnan(nodes[k].Ess) || std::isnan(g.Ess) ? NAN : std::min(g.Ess, nodes[k].Ess);
+        g.Rhat = std::isnan(nodes[k].Rhat) || std::isnan(g.Rhat) ? NAN : std::max(g.Rhat, nodes[k].Rhat);
+      }
+      genes.push_back(g);
+    }
+    i = end;
+  }
+  return genes;
+}
+
+std::string Figure(const std::string& svg, const std::string& caption) {
+  return "<figure>\n" + svg + "</svg>\n" + (caption.empty() ? "" : "<figcaption>" + caption + "</figcaption>\n") +
+         "</figure>\n";
+}
+
+std::string PairTitle(const PairRows& p) { return PageText(p.A) + " vs " + PageText(p.B); }
+std::string RatioLabel(const PairRows& p) { return "log2(Mu " + PageText(p.A) + " / Mu " + PageText(p.B) + ")"; }
+
+// --- The run ---
+
+std::string RunSection(const RunRows& run) {
+  struct Shown {
+    const char* Key;    // run-table key
+    const char* Label;  // what the page calls it
+  };
+  struct Group {
+    const char* Heading;      // table heading
+    std::vector<Shown> Rows;  // its rows
+  };
+  static const Group groups[] = {
+      {"Genes",
+       {{"genes_read", "Read"},
+        {"estimated", "Estimated"},
+        {"acceptable", "Acceptable"},
+        {"not_connected", "Not connected"},
+        {"too_few_data", "Too few data"}}},
+      {"Sampler",
+       {{"error_model", "Error model"},
+        {"error_terms", "Error terms"},
+        {"seed", "Random seed"},
+        {"burn_in", "Burn-in steps"},
+        {"sampling_period", "Steps between samples"},
+        {"samples", "Samples per node"},
+        {"max_tuning_passes", "Most tuning passes"},
+        {"initial_mu", "Starting Mu"},
+        {"initial_error_terms", "Starting error terms"},
+        {"mu_step_size", "Mu step size"},
+        {"error_step_size", "Error-term step size"},
+        {"full_output", "Chain files"}}},
+      {"Run",
+       {{"input_file", "Input file"},
+        {"version", "TELVO version"},
+        {"start_time", "Started"},
+        {"end_time", "Ended"},
+        {"time_used", "Time used"}}},
+  };
+  std::string out = "<section id=\"run\">\n<h2>The run</h2>\n<div class=\"plots\">\n";
+  for (const Group& g : groups) {
+    out += "<table class=\"facts\">\n<tr><th colspan=\"2\" class=\"group\">" + std::string(g.Heading) + "</th></tr>\n";
+    for (const Shown& row : g.Rows) {
+      bool time = std::string_view(row.Key).find("time") != std::string_view::npos;
+      out += std::string(time ? "<tr class=\"time\">" : "<tr>") + "<th>" + row.Label + "</th><td>" +
+             PageText(RunValue(run, row.Key)) + "</td></tr>\n";
+    }
+    out += "</table>\n";
+  }
+  return out + "</div>\n</section>\n";
+}
+
+// --- Volcano plots ---
+
+std::string VolcanoLegend(double samples) {
+  const std::string bound = "lfsr 0 in " + Decimals(samples, 0) + " samples, drawn at −log10(1/S): a bound";
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"legend\" width=\"1100\" height=\"24\">\n"
+         "<circle class=\"u\" cx=\"10\" cy=\"12\" r=\"4\"/><text x=\"20\" y=\"16\">called, up (first node "
+         "higher)</text>\n"
+         "<circle class=\"d\" cx=\"230\" cy=\"12\" r=\"4\"/><text x=\"240\" y=\"16\">called, down</text>\n"
+         "<circle class=\"u n\" cx=\"340\" cy=\"12\" r=\"4\"/><text x=\"350\" y=\"16\">gene not acceptable</text>\n"
+         "<rect class=\"bin\" x=\"490\" y=\"7\" width=\"10\" height=\"10\" fill-opacity=\"0.5\"/>"
+         "<text x=\"506\" y=\"16\">not called (darker: more genes)</text>\n"
+         "<path class=\"u\" d=\"M725 7l4.5 8h-9z\"/><text x=\"736\" y=\"16\">" +
+         bound + "</text>\n</svg>\n";
+}
+
+// Contrasts of one class (direction, then " n", hollow, when the gene is not acceptable) that fall on
+// one pixel, and whether lfsr was 0 there, drawn as one marker: a large run has tens of thousands of
+// called contrasts but far fewer distinct points.
+using SpotKey = std::tuple<std::string, long, long, bool>;
+using Spots = std::map<SpotKey, std::vector<const ReportContrast*>>;
+
+void AddSpot(Spots& spots, const ReportContrast& c, double x, double y) {
+  spots[{std::string(DirectionClass(c)) + (c.Acceptable ? "" : " n"), std::lround(x), std::lround(y), c.Lfsr == 0}]
+      .push_back(&c);
+}
+
+// The markers, in a group per class that gives their colour; their size comes from the page's style.
+// data-n counts the contrasts of a marker that stands for more than one.
+std::string SpotMarkers(const Spots& spots, bool titled) {
+  std::string out, group;
+  for (const auto& [key, rows] : spots) {
+    const auto& [cls, x, y, bound] = key;
+    if (cls != group) out += (group.empty() ? "" : "</g>\n") + ("<g class=\"" + cls + "\">\n"), group = cls;
+    out += bound ? "<path d=\"M" + std::to_string(x) + " " + std::to_string(y - 5) + "l4.5 8h-9z\""
+                 : "<circle cx=\"" + std::to_string(x) + "\" cy=\"" + std::to_string(y) + "\"";
+    if (rows.size() > 1) out += " data-n=\"" + std::to_string(rows.size()) + "\"";
+    if (!titled) {
+      out += "/>\n";
+      continue;
+    }
+    out += "><title>";
+    for (size_t i = 0; i < std::min(rows.size(), TitledGenes); ++i)
+      out += (i ? "\n" : "") + PageText(GeneText(rows[i]->GeneId, rows[i]->GeneName));
+    if (rows.size() > TitledGenes) out += "\nand " + std::to_string(rows.size() - TitledGenes) + " more genes here";
+    out += bound ? "</title></path>\n" : "</title></circle>\n";
+  }
+  return group.empty() ? out : out + "</g>\n";
+}
+
+// Contrasts not called, as cells shaded by how many fall in them.
+std::string Density(const Plot& p, const std::vector<std::pair<double, double>>& points) {
+  std::map<std::pair<int, int>, int> cells;
+  for (auto [x, y] : points)
+    ++cells[{static_cast<int>((x - p.X.From) / DensityCell), static_cast<int>((y - p.Y.To) / DensityCell)}];
+  int most = 1;
+  for (const auto& [cell, n] : cells) most = std::max(most, n);
+  std::string out;
+  for (const auto& [cell, n] : cells)
+    out += "<rect class=\"bin\" x=\"" + Num(p.X.From + cell.first * DensityCell) + "\" y=\"" +
+           Num(p.Y.To + cell.second * DensityCell) + "\" width=\"" + Num(DensityCell) + "\" height=\"" +
+           Num(DensityCell) + "\" fill-opacity=\"" + Decimals(0.15 + 0.85 * std::log1p(n) / std::log1p(most), 2) +
+           "\" data-n=\"" + std::to_string(n) + "\"/>\n";
+  return out;
+}
+
+std::string Volcano(const PairRows& pair, double samples) {
+  const double bound = std::log10(samples);
+  double xMost = 1, yMost = bound;
+  for (const ReportContrast* c : pair.Rows)
+    if (Drawable(*c)) {
+      xMost = std::max(xMost, std::fabs(c->Log2));
+      if (c->Lfsr > 0) yMost = std::max(yMost, -std::log10(c->Lfsr));
+    }
+  xMost *= 1.05;
+  Plot p{{-xMost, xMost, 56, 382}, {0, yMost * 1.05, 268, 30}, 392, 310};
+  std::string out =
+      SvgStart(p, "plot volcano", " data-pair=\"" + PageText(pair.A + "/" + pair.B) + "\"", PairTitle(pair));
+  out += Frame(p, RatioLabel(pair), "−log10(lfsr)") + VerticalLine(p, 0, "zero");
+  Spots called, others;
+  std::vector<std::pair<double, double>> restPixels;
+  size_t up = 0, down = 0, notAcceptable = 0, undrawn = 0;
+  for (const ReportContrast* c : pair.Rows) {
+    if (!Drawable(*c)) {
+      ++undrawn;
+      continue;
+    }
+    double x = Place(p.X, c->Log2), y = Place(p.Y, c->Lfsr > 0 ? -std::log10(c->Lfsr) : bound);
+    if (Called(*c)) {
+      AddSpot(called, *c, x, y);
+      ++(c->Log2 > 0 ? up : down);
+      notAcceptable += !c->Acceptable;
+    } else {
+      AddSpot(others, *c, x, y);
+      restPixels.push_back({x, y});
+    }
+  }
+  std::string density = restPixels.size() > DensityAbove ? Density(p, restPixels) : SpotMarkers(others, false);
+  out += "<g class=\"rest\">\n" + density + "</g>\n<g class=\"called\">\n" + SpotMarkers(called, true) + "</g>\n";
+  std::string caption = std::to_string(pair.Called) + " of " + std::to_string(pair.Rows.size()) +
+                        " genes called (svalue ≤ 0.05): " + std::to_string(up) + " up, " + std::to_string(down) +
+                        " down, " + std::to_string(notAcceptable) + " of them not acceptable.";
+  if (undrawn) caption += " " + std::to_string(undrawn) + " without a value not drawn.";
+  return Figure(out, caption);
+}
+
+// --- Forest plots ---
+
+std::string Forest(const PairRows& pair) {
+  const size_t count = std::min(ForestGenes, pair.Rows.size());
+  double lo = 0, hi = 0;
+  for (size_t i = 0; i < count; ++i)
+    for (double v : {pair.Rows[i]->Log2Lower, pair.Rows[i]->Log2Upper, pair.Rows[i]->Log2})
+      if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
+  double pad = std::max(0.1, (hi - lo) * 0.05);
+  const double rowHeight = 17, top = 30;
+  const double bottom = top + rowHeight * std::max<size_t>(count, 1) + 4;
+  Plot p{{lo - pad, hi + pad, 222, 572}, {0, 1, bottom, top}, 582, bottom + 44};
+  std::string out =
+      SvgStart(p, "plot forest", " data-pair=\"" + PageText(pair.A + "/" + pair.B) + "\"", PairTitle(pair));
+  out += Frame(p, RatioLabel(pair), "") + VerticalLine(p, 0, "zero");
+  for (size_t i = 0; i < count; ++i) {
+    const ReportContrast& c = *pair.Rows[i];
+    double y = top + rowHeight * (i + 0.5);
+    std::string cls = DirectionClass(c);
+    out += "<g><title>" + PageText(GeneText(c.GeneId, c.GeneName)) + ": " + Decimals(c.Log2, 2) + " [" +
+           Decimals(c.Log2Lower, 2) + ", " + Decimals(c.Log2Upper, 2) + "], lfsr " + Decimals(c.Lfsr, 4) + ", svalue " +
+           Decimals(c.Svalue, 4) + (c.Acceptable ? "" : ", not acceptable") + "</title>\n<text x=\"6\" y=\"" +
+           Num(y + 4) + "\">" + PageText(ClippedText(GeneText(c.GeneId, c.GeneName), 36)) + "</text>\n";
+    if (std::isfinite(c.Log2Lower) && std::isfinite(c.Log2Upper))
+      out += "<path class=\"ci " + cls + "\" d=\"M" + Num(Place(p.X, c.Log2Lower)) + " " + Num(y) + "H" +
+             Num(Place(p.X, c.Log2Upper)) + "\"/>\n";
+    if (std::isfinite(c.Log2))
+      out += "<circle class=\"" + cls + (c.Acceptable ? "" : " n") + "\" cx=\"" + Num(Place(p.X, c.Log2)) + "\" cy=\"" +
+             Num(y) + "\" r=\"4\"/>\n";
+    out += "</g>\n";
+  }
+  return Figure(out, "");
+}
+
+// --- Diagnostics ---
+
+// A histogram of the finite values over [lo, hi]; values past either end are counted in the end bins.
+std::string Histogram(const std::string& title, const std::string& xLabel, const std::vector<double>& values, double lo,
+                      double hi, const char* barClass, double limit) {
+  std::vector<long> bins(HistogramBins, 0);
+  long missing = 0, beyond = 0;
+  if (!(hi > lo)) hi = lo + 1;
+  for (double v : values) {
+    if (!std::isfinite(v)) {
+      ++missing;
+      continue;
+    }
+    beyond += v > hi;
+    int b = static_cast<int>((v - lo) / (hi - lo) * HistogramBins);
+    ++bins[std::clamp(b, 0, HistogramBins - 1)];
+  }
+  long most = std::max(5L, *std::max_element(bins.begin(), bins.end()));  // whole genes on the count axis
+  Plot p{{lo, hi, 52, 300}, {0, static_cast<double>(most), 170, 30}, 310, 214};
+  std::string out = SvgStart(p, "plot histogram", "", title);
+  for (int b = 0; b < HistogramBins; ++b) {
+    if (!bins[b]) continue;
+    double from = lo + (hi - lo) * b / HistogramBins, to = lo + (hi - lo) * (b + 1) / HistogramBins;
+    double x0 = Place(p.X, from), x1 = Place(p.X, to), y = Place(p.Y, bins[b]);
+    out += "<rect class=\"" + std::string(barClass) + "\" x=\"" + Num(x0 + 0.5) + "\" y=\"" + Num(y) + "\" width=\"" +
+           Num(x1 - x0 - 1) + "\" height=\"" + Num(p.Y.From - y) + "\"><title>" + Decimals(from, 3) + " to " +
+           Decimals(to, 3) + ": " + std::to_string(bins[b]) + " genes</title></rect>\n";
+  }
+  out += Frame(p, xLabel, "genes");
+  if (std::isfinite(limit) && limit >= lo && limit <= hi) out += VerticalLine(p, limit, "limit");
+  std::string caption = std::to_string(values.size() - missing) + " genes";
+  if (beyond) caption += "; " + std::to_string(beyond) + " above " + Decimals(hi, 2) + " counted in the last bar";
+  if (missing) caption += "; " + std::to_string(missing) + " without a value";
+  return Figure(out, caption + ".");
+}
+
+std::string DiagnosticsSection(const std::vector<GeneDiagnostics>& genes) {
+  std::vector<double> ess, rhat, muAccept, errAccept;
+  double essMost = 1, rhatLeast = 1, rhatMost = 1.02;
+  for (const GeneDiagnostics& g : genes) {
+    ess.push_back(g.Ess), rhat.push_back(g.Rhat), muAccept.push_back(g.MuAccept), errAccept.push_back(g.ErrAccept);
+    if (std::isfinite(g.Ess)) essMost = std::max(essMost, g.Ess);
+    if (std::isfinite(g.Rhat)) rhatLeast = std::min(rhatLeast, g.Rhat), rhatMost = std::max(rhatMost, g.Rhat);
+  }
+  // A few stuck chains would squeeze every other gene into the first bar.
+  rhatMost = std::min(rhatMost, 1.2);
+  std::string out = "<section id=\"diagnostics\">\n<h2>Sampler diagnostics</h2>\n<div class=\"plots\">\n";
+  out += Histogram("Smallest ESS per gene", "effective sample size", ess, 0, essMost, "bar", NAN);
+  out += Histogram("Largest split R-hat per gene", "split R-hat (line: 1.01)", rhat, rhatLeast, rhatMost, "bar",
+                   RhatLimit);
+  out += Histogram("Mu acceptance ratio", "accepted share of Mu moves", muAccept, 0, 1, "bar2", NAN);
+  out += Histogram("Error-term acceptance ratio", "accepted share of error-term moves", errAccept, 0, 1, "bar2", NAN);
+  out += "</div>\n";
+  long highRhat = 0, notAcceptable = 0;
+  std::vector<const GeneDiagnostics*> flagged;
+  for (const GeneDiagnostics& g : genes) {
+    highRhat += g.Rhat > RhatLimit;
+    notAcceptable += !g.Acceptable;
+    if (g.Rhat > RhatLimit || !g.Acceptable) flagged.push_back(&g);
+  }
+  out += "<p class=\"flagged-count\">Of " + std::to_string(genes.size()) + " estimated genes, " +
+         std::to_string(flagged.size()) + " need a look: " + std::to_string(highRhat) +
+         " with split R-hat above 1.01, " + std::to_string(notAcceptable) + " not acceptable.</p>\n";
+  if (flagged.empty()) return out + "</section>\n";
+  out +=
+      "<table class=\"flagged\">\n<tr><th>Gene id</th><th>Name</th><th>Largest R-hat</th><th>Smallest ESS</th>"
+      "<th>Acceptable</th></tr>\n";
+  for (size_t i = 0; i < std::min(FlaggedListed, flagged.size()); ++i) {
+    const GeneDiagnostics& g = *flagged[i];
+    out += "<tr><td>" + PageText(g.Id) + "</td><td>" + PageText(g.Name) + "</td><td>" + Decimals(g.Rhat, 3) +
+           "</td><td>" + Decimals(g.Ess, 0) + "</td><td>" + (g.Acceptable ? "yes" : "no") + "</td></tr>\n";
+  }
+  out += "</table>\n";
+  if (flagged.size() > FlaggedListed)
+    out += "<p>The first " + std::to_string(FlaggedListed) + " in input order; the nodes table has them all.</p>\n";
+  return out + "</section>\n";
+}
+
+}  // namespace
+
+std::string ReportPage(const ReportTables& t) {
+  double samples = std::atof(RunValue(t.Run, "samples").c_str());
+  if (!(samples >= 1)) samples = 1;
+  std::vector<PairRows> pairs = GroupPairs(t.Ranked);
+  std::vector<const PairRows*> shown = ShownPairs(pairs);
+  std::string title = "TELVO report: " + PageText(RunValue(t.Run, "input_file"));
+  std::string page =
+      "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
+      "<meta charset=\"utf-8\"/>\n<title>" +
+      title + "</title>\n<style>\n" + Style + "</style>\n</head>\n<body>\n<h1>" + title + "</h1>\n";
+  page += RunSection(t.Run);
+  std::string which = shown.size() < pairs.size() ? "the " + std::to_string(shown.size()) + " of " +
+                                                        std::to_string(pairs.size()) + " node pairs with the most calls"
+                                                  : "every node pair";
+  page += "<section id=\"volcano\">\n<h2>Which genes moved</h2>\n<p>For " + which +
+          ": each gene's median log2 ratio of the two nodes' Mu against −log10 of its local false sign rate (lfsr). "
+          "Genes are called when the svalue (mean lfsr of the genes ranked up to them) is at most 0.05; point at a "
+          "called gene for its name.</p>\n" +
+          VolcanoLegend(samples) + "<div class=\"plots\">\n";
+  for (const PairRows* p : shown) page += Volcano(*p, samples);
+  page += "</div>\n</section>\n<section id=\"forest\">\n<h2>Best-ranked genes</h2>\n<p>For the same pairs, the " +
+          std::to_string(ForestGenes) +
+          " genes with the smallest lfsr: median log2 ratio (point) and 95% interval "
+          "(bar), coloured when called, hollow when the gene is not acceptable; point at a row for its numbers.</p>\n"
+          "<div class=\"plots\">\n";
+  for (const PairRows* p : shown) page += Forest(*p);
+  page += "</div>\n</section>\n" + DiagnosticsSection(Diagnose(t.Nodes));
+  return page + "</body>\n</html>\n";
+}
+
+bool ReportFromTables(const std::vector<TableSource>& nodes, const TableSource& ranked,
+                      const std::vector<TableSource>& runs, std::string& page, std::string& error) {
+  ReportTables tables;
+  std::vector<RunRows> shards(runs.size());
+  for (const TableSource& source : nodes)
+    if (!ReadNodesTable(source, tables.Nodes, error)) return false;
+  if (!ReadRankedTable(ranked, tables.Ranked, error)) return false;
+  for (size_t i = 0; i < runs.size(); ++i)
+    if (!ReadRunTable(runs[i], shards[i], error)) return false;
+  if (!CombineRunTables(shards, tables.Run, error)) return false;
+  page = ReportPage(tables);
+  return true;
+}

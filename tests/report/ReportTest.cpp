@@ -1,0 +1,236 @@
+// The report page: escaped text and joined shard runs; the page of a simulated run parses as XML with
+// one plotted point per contrast, equals the page telvo-rank draws from its shards, and renders in
+// headless Chromium.
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+#include <png.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "report/Report.h"
+#include "simulate/Simulate.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// Removes a test's scratch folder however the test ends.
+struct Scratch {
+  std::string Dir = ScratchDir();
+  ~Scratch() { std::filesystem::remove_all(Dir); }
+};
+
+const std::vector<std::string> Quick = {"-r", "9", "-b", "300", "-g", "200", "-p", "2", "-t", "3", "-j", "2"};
+const std::string OddName = "<i>&\"q'\xff";  // markup characters and a byte that is not UTF-8
+
+// Simulated 4-node data, half the genes unchanged; the first gene gets the odd name. Returns the lines.
+std::vector<std::string> SimulatedLines(int genes) {
+  SimulationOptions o;
+  o.Genes = genes, o.Replicates = 2, o.ErrorTerm = 0.15, o.UnchangedFraction = 0.5, o.Seed = 23;
+  std::ostringstream text;
+  SimulateFile(o, text);
+  std::vector<std::string> lines = Lines(text.str());
+  std::vector<std::string> cells = Cells(lines[3]);
+  lines[3] = cells[0] + "\t" + OddName + lines[3].substr(cells[0].size() + cells[1].size() + 1);
+  return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines, size_t from, size_t to) {
+  std::string text;
+  for (size_t i = from; i < to && i < lines.size(); ++i) text += lines[i] + "\n";
+  return text;
+}
+
+// The page without the rows of times, which differ between equal runs.
+std::string Timeless(const std::string& page) {
+  std::string kept;
+  for (const std::string& line : Lines(page))
+    if (line.find("<tr class=\"time\">") == std::string::npos) kept += line + "\n";
+  return kept;
+}
+
+double XPathNumber(xmlXPathContextPtr context, const std::string& path) {
+  xmlXPathObjectPtr result = xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(path.c_str()), context);
+  double value = result ? xmlXPathCastToNumber(result) : -1;
+  xmlXPathFreeObject(result);
+  return value;
+}
+
+}  // namespace
+
+TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
+  EXPECT_EQ(PageText("a<b>&\"c'\x01\xff\xc3\xa9"), "a&lt;b&gt;&amp;&quot;c&#39;\xEF\xBF\xBD\xEF\xBF\xBD\xc3\xa9");
+  EXPECT_EQ(PageText("\xe0\x80\xaf"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // an overlong '/'
+  EXPECT_EQ(ClippedText("\xc3\xa9\xc3\xa9\xc3\xa9", 2), "\xc3\xa9\xc3\xa9…");
+  std::vector<double> ticks = Ticks(-0.5, 0.5, 5);
+  ASSERT_EQ(ticks.size(), 5u);
+  EXPECT_EQ(TickLabel(ticks[0], ticks) + " " + TickLabel(ticks[2], ticks) + " " + TickLabel(ticks[4], ticks),
+            "-0.4 0.0 0.4");
+
+  RunRows a = {{"input_file", "a.txt"},   {"seed", "5"},     {"genes_read", "10"}, {"estimated", "8"},
+               {"time_used", "00:59:30"}, {"end_time", "t1"}};
+  RunRows b = {{"input_file", "b.txt"},   {"seed", "5"},     {"genes_read", "7"}, {"estimated", "7"},
+               {"time_used", "00:01:45"}, {"end_time", "t2"}};
+  RunRows joined;
+  std::string error;
+  ASSERT_TRUE(CombineRunTables({a, b}, joined, error)) << error;
+  EXPECT_EQ(RunValue(joined, "genes_read") + RunValue(joined, "estimated") + RunValue(joined, "time_used") +
+                RunValue(joined, "end_time") + RunValue(joined, "seed"),
+            "171501:01:15t25");
+  EXPECT_EQ(RunValue(joined, "input_file"), "a.txt ... b.txt (2 shards)");
+  b[1].second = "6";
+  EXPECT_FALSE(CombineRunTables({a, b}, joined, error));
+  EXPECT_NE(error.find("seed is 5 in shard 1 and 6 in shard 2"), std::string::npos) << error;
+}
+
+TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
+  Scratch scratch;
+  const std::string& dir = scratch.Dir;
+  std::vector<std::string> lines = SimulatedLines(120);
+  const std::string input = "a&<b>'q\".txt";  // shown on the page as the run's input file
+  std::filesystem::create_directories(dir + "/one");
+  WriteFile(dir + "/one/" + input, Joined(lines, 0, lines.size()));
+  ProgramRun run = RunProgram(dir + "/one", With(Quick, {"--out", "x", input}));
+  ASSERT_EQ(run.Status, 0) << run.Out;
+  std::string page = ReadFile(dir + "/one/x.report.html");
+  // Nothing is loaded from elsewhere: the only addresses are the XML namespaces.
+  size_t addresses = 0, namespaces = 0;
+  for (size_t at = page.find("://"); at != std::string::npos; at = page.find("://", at + 1)) ++addresses;
+  for (const char* ns : {"xmlns=\"http://www.w3.org/1999/xhtml\"", "xmlns=\"http://www.w3.org/2000/svg\""})
+    for (size_t at = page.find(ns); at != std::string::npos; at = page.find(ns, at + 1)) ++namespaces;
+  EXPECT_EQ(addresses, namespaces);
+
+  // Strict XML, no network: a page that breaks the rules or escapes a name badly fails here.
+  xmlDocPtr doc = xmlReadMemory(page.data(), static_cast<int>(page.size()), "report.html", nullptr, XML_PARSE_NONET);
+  ASSERT_NE(doc, nullptr) << "the page is not well-formed XML";
+  xmlXPathContextPtr context = xmlXPathNewContext(doc);
+  xmlXPathRegisterNs(context, BAD_CAST "h", BAD_CAST "http://www.w3.org/1999/xhtml");
+  xmlXPathRegisterNs(context, BAD_CAST "s", BAD_CAST "http://www.w3.org/2000/svg");
+  xmlXPathObjectPtr heading = xmlXPathEvalExpression(BAD_CAST "//h:title", context);
+  xmlChar* title = xmlXPathCastToString(heading);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(title)), "TELVO report: " + input);
+  xmlFree(title);
+  xmlXPathFreeObject(heading);
+
+  // Per pair: the called points are the contrasts at svalue <= 0.05, and the other points (one each, or
+  // counted in density cells) the rest.
+  std::map<std::string, int> called, others;
+  for (const std::string& line : Lines(ReadFile(dir + "/one/x.top.tsv"))) {
+    std::vector<std::string> c = Cells(line);
+    if (c.size() < 12 || c[0] == "gene_id") continue;
+    ++(std::stod(c[11]) <= 0.05 ? called : others)[c[2] + "/" + c[3]];
+  }
+  ASSERT_EQ(called.size() + others.size() > 0, true);
+  EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'volcano')])"), 6);
+  EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'forest')])"), 6);
+  EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'histogram')])"), 4);
+  int calls = 0;
+  for (const char* pair : {"N1/N2", "N1/N3", "N1/N4", "N2/N3", "N2/N4", "N3/N4"}) {
+    std::string plot = std::string("//s:svg[contains(@class,'volcano')][@data-pair='") + pair + "']";
+    // A marker stands for data-n contrasts on one pixel, or for one.
+    auto contrasts = [&](const std::string& group) {
+      std::string markers = plot + "/s:g[@class='" + group + "']/s:g/*";
+      return XPathNumber(context, "count(" + markers + "[not(@data-n)]) + sum(" + markers + "/@data-n) + sum(" + plot +
+                                      "/s:g[@class='" + group + "']/s:rect/@data-n)");
+    };
+    EXPECT_EQ(contrasts("called"), called[pair]) << pair;
+    EXPECT_EQ(XPathNumber(context, "count(" + plot + "/s:g[@class='called']/s:g/*[not(s:title)])"), 0) << pair;
+    EXPECT_EQ(contrasts("rest"), others[pair]) << pair;
+    EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'forest')][@data-pair='" + std::string(pair) +
+                                       "']/s:g/s:circle)"),
+              20);
+    calls += called[pair];
+  }
+  EXPECT_GT(calls, 0) << "the simulated changes should give called contrasts";
+
+  // Genes that need a look (split R-hat above 1.01 at any node, or not acceptable): counted, first 20 listed.
+  std::map<std::string, bool> flagged;
+  for (const std::string& line : Lines(ReadFile(dir + "/one/x.nodes.tsv"))) {
+    std::vector<std::string> c = Cells(line);
+    if (c.size() < 16 || c[3] != "estimated") continue;
+    flagged[c[0]] = flagged[c[0]] || c[4] == "FALSE" || std::stod(c[15]) > 1.01;
+  }
+  size_t needLook = 0;
+  for (const auto& [gene, flag] : flagged) needLook += flag;
+  EXPECT_GT(needLook, 0u) << "short chains should leave some genes to look at";
+  EXPECT_NE(page.find(", " + std::to_string(needLook) + " need a look"), std::string::npos);
+  EXPECT_EQ(XPathNumber(context, "count(//h:table[@class='flagged']/h:tr[h:td])"), std::min<size_t>(needLook, 20));
+  xmlXPathFreeContext(context);
+  xmlFreeDoc(doc);
+
+  // Two shards, each run as its own file with -n: telvo-rank draws the same page from their tables.
+  std::vector<std::string> rankArgs = {"-o", "top.tsv", "--report", "shards.html"};
+  for (size_t shard = 0, row = 3; row < lines.size(); ++shard, row += 70) {
+    std::string sub = dir + "/s" + std::to_string(shard);
+    std::filesystem::create_directories(sub);
+    WriteFile(sub + "/" + input, Joined(lines, 0, 3) + Joined(lines, row, row + 70));
+    ASSERT_EQ(RunProgram(sub, With(Quick, {"-n", std::to_string(row - 2), "--out", "x", input})).Status, 0);
+    rankArgs.push_back("s" + std::to_string(shard) + "/x.contrasts.tsv");
+  }
+  ProgramRun rank = RunExecutable(TELVO_RANK_BINARY, dir, rankArgs);
+  ASSERT_EQ(rank.Status, 0) << rank.Out;
+  EXPECT_EQ(Timeless(ReadFile(dir + "/shards.html")), Timeless(page));
+  EXPECT_NE(page.find("<tr class=\"time\"><th>Time used</th>"), std::string::npos);
+
+  // A shard run with other settings is refused, and nothing is written.
+  ASSERT_EQ(RunProgram(dir + "/s1", With(Quick, {"-n", "71", "-b", "301", "--out", "x", input})).Status, 0);
+  rank = RunExecutable(TELVO_RANK_BINARY, dir, {"--report", "bad.html", "s0/x.contrasts.tsv", "s1/x.contrasts.tsv"});
+  EXPECT_EQ(rank.Status, 1);
+  EXPECT_FALSE(FileExistsOnDisk(dir + "/bad.html"));
+}
+
+TEST(Report, RendersInHeadlessChromium) {
+  if (std::system("command -v chromium >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "chromium is not installed (apt-get install chromium; .ci/run installs it)";
+  Scratch scratch;
+  const std::string& dir = scratch.Dir;
+  std::vector<std::string> lines = SimulatedLines(300);
+  WriteFile(dir + "/x.txt", Joined(lines, 0, lines.size()));
+  ASSERT_EQ(RunProgram(dir, With(Quick, {"--out", "x", "x.txt"})).Status, 0);
+
+  const std::string browser = "cd '" + dir +
+                              "' && timeout 120 chromium --headless --no-sandbox --disable-gpu "
+                              "--disable-quic --no-first-run --disable-background-networking "
+                              "--disable-component-update --disable-sync --user-data-dir=profile "
+                              "--enable-logging=stderr --v=0 --window-size=1280,2000 ";
+  int shot =
+      std::system((browser + "--screenshot=shot.png file://" + dir + "/x.report.html 2>log.txt >/dev/null").c_str());
+  int dump = std::system((browser + "--dump-dom file://" + dir + "/x.report.html 2>>log.txt >dom.html").c_str());
+  ASSERT_EQ(shot, 0) << ReadFile(dir + "/log.txt");
+  ASSERT_EQ(dump, 0) << ReadFile(dir + "/log.txt");
+
+  // The browser logged no console message (a script error, a blocked load) and built every plot.
+  std::string log = ReadFile(dir + "/log.txt");
+  EXPECT_EQ(log.find("CONSOLE"), std::string::npos) << log;
+  std::string dom = ReadFile(dir + "/dom.html");
+  auto count = [&](const std::string& what) {
+    size_t n = 0;
+    for (size_t at = dom.find(what); at != std::string::npos; at = dom.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("class=\"plot volcano\""), 6u);
+  EXPECT_EQ(count("class=\"plot forest\""), 6u);
+  EXPECT_EQ(count("class=\"plot histogram\""), 4u);
+
+  // The picture is not blank: much of it is drawn, in the colours of up and down calls among others.
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, (dir + "/shot.png").c_str()));
+  image.format = PNG_FORMAT_RGB;
+  std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
+  EXPECT_EQ(image.width, 1280u);
+  size_t drawn = 0, vermillion = 0, blue = 0;
+  for (size_t i = 0; i + 2 < pixels.size(); i += 3) {
+    int r = pixels[i], g = pixels[i + 1], b = pixels[i + 2];
+    drawn += r + g + b < 720;
+    vermillion += r > 190 && g > 70 && g < 120 && b < 40;
+    blue += r < 30 && g > 90 && g < 140 && b > 160;
+  }
+  EXPECT_GT(drawn, pixels.size() / 3 / 50) << "the screenshot is nearly blank";
+  EXPECT_GT(vermillion, 20u);
+  EXPECT_GT(blue, 20u);
+}
