@@ -70,7 +70,6 @@ snake() {
 "$telvo" -j 2 -r 4242 $flags --out one/x sim.txt >/dev/null || fail "one-file run"
 
 snake input=sim.txt prefix=merged/x seed=4242 shard_size=110 || { cat snake.log; fail "workflow run"; }
-[ "$(ls merged/x.shards/runs)" = "$(printf '0000\n0001\n0002')" ] || fail "expected 3 shards"
 expected=$(cd one && ls | grep -v '\.run\.tsv$')
 [ "$(cd merged && ls | grep -v -e '\.run\.tsv$' -e '\.shards$')" = "$expected" ] || fail "merged names differ"
 for name in $expected; do
