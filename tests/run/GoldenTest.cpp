@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 struct GoldenCase {
   const char* Name;               // folder of the expected files
   const char* Input;              // input file, relative to the source tree
-  std::vector<std::string> Args;  // flags before the input name
+  std::vector<std::string> Args;  // flags before the input name; none: the dialogue, answered by Typed
+  const char* Typed = "";         // standard input of the dialogue
 };
 
 const GoldenCase Cases[] = {
@@ -73,7 +74,7 @@ TEST(Golden, EveryOutputByteOfTheGoldenRuns) {
   for (const GoldenCase& c : Cases) {
     std::string dir = ScratchDir();
     WriteFile(dir + "/in.txt", ReadFile(std::string(TELVO_SOURCE_DIR) + "/" + c.Input));
-    ProgramRun run = RunProgram(dir, With(c.Args, {"in.txt"}));
+    ProgramRun run = c.Args.empty() ? RunProgram(dir, {}, c.Typed) : RunProgram(dir, With(c.Args, {"in.txt"}));
     ASSERT_EQ(run.Status, 0) << c.Name << "\n" << run.Out;
     std::map<std::string, std::string> got = Outputs(dir, run.Out);
     fs::path expectedDir = fs::path(TELVO_SOURCE_DIR) / "tests/data/golden" / c.Name;
