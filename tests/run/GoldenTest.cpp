@@ -28,6 +28,10 @@ const GoldenCase Cases[] = {
     // Chain files, rows that are not connected or have too few data, a label that is cleaned.
     {"mv-separate-full", "tests/data/golden/short.txt",
      {"-e", "MV", "-c", "-f", "-r", "7", "-g", "100", "-b", "200", "-p", "3", "-t", "3"}},
+    // Empty, blank and missing cells, a TAB before the line end, empty lines at the end; repeated
+    // pairs, a 0 that takes no slot, cells after the last hyb.
+    {"odd-cells", "tests/data/golden/cells.txt", {"-r", "3", "-g", "80", "-b", "50", "-t", "1"}},
+    {"repeated-pairs", "tests/data/golden/repeats.txt", {"-r", "3", "-g", "80", "-b", "50", "-t", "1"}},
     // Independent genes numbered from 5, with the analysis tables.
     {"j-n-tables", "examples/example.txt",
      {"-j", "2", "-n", "5", "-r", "13", "-g", "150", "-b", "300", "-p", "5", "--out", "tables/x"}},

@@ -88,11 +88,12 @@ TEST(Tables, SameForAnyWorkerCountForShardsAndBesideUnchangedLegacyFiles) {
   EXPECT_EQ(ReadFile(dir + "/x.txt_AC.TER"), ReadFile(dir + "/j2/all.TER"));
   EXPECT_EQ(ReadFile(dir + "/x.txt_N3.pvalue"), ReadFile(dir + "/j2/all_N3.pvalue"));
 
-  // Three shards numbered with -n: their tables, joined, are the one-file tables, and telvo-rank over
+  // Three shards numbered with -n: their rows, joined, are the one-file rows, and telvo-rank over
   // their contrasts writes the one-file ranking.
   std::vector<std::string> lines = Lines(input);
   std::string head = lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n";
   std::string nodes = Header(first[".nodes.tsv"]), contrasts = Header(first[".contrasts.tsv"]);
+  std::string results, pvalues;
   std::vector<std::string> rankArgs = {"-o", "ranked.tsv"};
   for (int shard = 0, row = 3; row < static_cast<int>(lines.size()); ++shard, row += 5) {
     std::string text = head, name = "s" + std::to_string(shard);
@@ -101,10 +102,18 @@ TEST(Tables, SameForAnyWorkerCountForShardsAndBesideUnchangedLegacyFiles) {
     ProgramRun run = RunProgram(
         dir, With(Quick, {"-j", "2", "-n", std::to_string(row - 2), "--out", name + "/" + name, name + ".txt"}));
     ASSERT_EQ(run.Status, 0) << run.Out;
+    std::string result = ReadFile(dir + "/" + name + "/" + name + ".TER");
+    for (int line = 0; line < 13; ++line) result = Body(result);  // after the header block
+    results += result;
+    pvalues += Body(ReadFile(dir + "/" + name + "/" + name + "_N2.pvalue"));
     nodes += Body(ReadFile(dir + "/" + name + "/" + name + ".nodes.tsv"));
     contrasts += Body(ReadFile(dir + "/" + name + "/" + name + ".contrasts.tsv"));
     rankArgs.push_back(name + "/" + name + ".contrasts.tsv");
   }
+  std::string whole = ReadFile(dir + "/j2/all.TER");
+  for (int line = 0; line < 13; ++line) whole = Body(whole);
+  EXPECT_EQ(results, whole);
+  EXPECT_EQ(pvalues, Body(ReadFile(dir + "/j2/all_N2.pvalue")));
   EXPECT_EQ(nodes, first[".nodes.tsv"]);
   EXPECT_EQ(contrasts, first[".contrasts.tsv"]);
   ASSERT_EQ(RunExecutable(TELVO_RANK_BINARY, dir, rankArgs).Status, 0);
