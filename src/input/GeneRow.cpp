@@ -32,16 +32,36 @@ static void ClearGene(const InputDesign& design, CurrentGene& gene) {
   gene.Observations.clear();
 }
 
+// Next identifier or name cell of a gene row, up to a TAB; longer than 254 characters stops the run.
+std::string ReadCellString(RunState& run) {
+  InputFile& file = run.Design.DatFile;
+  if (AtEnd(file))
+    Oops("T.E.L.V.O. tried to read a string at the end of the file.\n"
+         "If you are using a tab-delimited text file from a Mac or a Windows file system, \n"
+         "make sure you have translated the <eoln> characters to the unix-standard linefeeds(LF).\n"
+         "You can do this in the Termi");
+  std::string cell;
+  bool lastWasTab = false;
+  while (!lastWasTab && cell.size() < 255 && !AtLineEnd(file)) {
+    char c = file.Bytes[file.Pos++];
+    if (c == '\t')
+      lastWasTab = true;
+    else
+      cell.push_back(c);
+  }
+  if (cell.size() == 255)
+    Oops("T.E.L.V.O. tried to read a cell containing more than 254 characters.\nPlease check " +
+         run.Design.FileName + "\nand replace the cell beginning with\n" + cell + "\nwith something shorter.");
+  return cell;
+}
+
 // Next ratio cell of the row: up to a TAB (consumed) or the line end (left for the caller).
 static std::string ReadRatioCell(InputFile& file) {
   size_t start = file.Pos;
   while (!AtLineEnd(file) && file.Bytes[file.Pos] != '\t') ++file.Pos;
-  std::string cell = file.Bytes.substr(start, file.Pos - start);
+  std::string cell(Trimmed(std::string_view(file.Bytes).substr(start, file.Pos - start)));
   if (!AtEnd(file) && file.Bytes[file.Pos] == '\t') ++file.Pos;
-  size_t first = 0, last = cell.size();
-  while (first < last && static_cast<unsigned char>(cell[first]) <= 32) ++first;
-  while (last > first && static_cast<unsigned char>(cell[last - 1]) <= 32) --last;
-  return cell.substr(first, last - first);
+  return cell;
 }
 
 // How R, spreadsheets and other programs write a missing value: no observation, like 0 or an empty cell.

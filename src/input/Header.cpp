@@ -1,13 +1,6 @@
-// The three header rows: the design of the experiment as node names per hyb.
+// The three header rows: the design of the experiment as node names per hyb, read in steps.
 #include "input/Input.h"
 #include "run/Run.h"
-
-static std::string Trimmed(const std::string& cell) {
-  size_t first = 0, last = cell.size();
-  while (first < last && static_cast<unsigned char>(cell[first]) <= 32) ++first;
-  while (last > first && static_cast<unsigned char>(cell[last - 1]) <= 32) --last;
-  return Cut(cell.substr(first, last - first));
-}
 
 std::vector<std::string> SplitHeaderRow(const std::string& row) {
   std::vector<std::string> cells;
@@ -15,32 +8,10 @@ std::vector<std::string> SplitHeaderRow(const std::string& row) {
   while (pos < row.size()) {
     size_t tab = row.find('\t', pos);
     if (tab == std::string::npos) tab = row.size();
-    cells.push_back(Trimmed(row.substr(pos, tab - pos)));
+    cells.push_back(Cut(std::string(Trimmed(std::string_view(row).substr(pos, tab - pos)))));
     pos = tab + 1;
   }
   return cells;
-}
-
-std::string ReadCellString(RunState& run) {
-  InputFile& file = run.Design.DatFile;
-  if (AtEnd(file))
-    Oops("T.E.L.V.O. tried to read a string at the end of the file.\n"
-         "If you are using a tab-delimited text file from a Mac or a Windows file system, \n"
-         "make sure you have translated the <eoln> characters to the unix-standard linefeeds(LF).\n"
-         "You can do this in the Termi");
-  std::string cell;
-  bool lastWasTab = false;
-  while (!lastWasTab && cell.size() < 255 && !AtLineEnd(file)) {
-    char c = file.Bytes[file.Pos++];
-    if (c == '\t')
-      lastWasTab = true;
-    else
-      cell.push_back(c);
-  }
-  if (cell.size() == 255)
-    Oops("T.E.L.V.O. tried to read a cell containing more than 254 characters.\nPlease check " +
-         run.Design.FileName + "\nand replace the cell beginning with\n" + cell + "\nwith something shorter.");
-  return cell;
 }
 
 // Position of name among the first count node names, 0 when absent.
@@ -58,23 +29,15 @@ static void AddNode(InputDesign& design, const std::string& name, const char* li
   design.ExpressionNodeNameList[++design.NumExpressionNodes] = name;
 }
 
-void VerifyFileHeader(RunState& run) {
+// Row 2: notes, channel, and the experimental node of every hyb; new names become nodes.
+static void ReadExperimentalRow(RunState& run) {
   InputDesign& d = run.Design;
-  InputFile& file = d.DatFile;
   Console& con = run.Con;
-  Write(con, "\n");
-  WriteLine(con, "Verifying Input File " + d.FileName);
-  for (auto& name : d.ExpressionNodeNameList) name.clear();
-
-  if (AtEnd(file))
-    Oops("T.E.L.V.O. found an early end-of-file character in the first line of \n" + d.FileName);
-  WriteLine(con, Cut(ReadRestOfLine(file)));
-
   WriteLine(con, "Initializing ExpressionNodeNameList...");
   d.NumHybs = 0;
   d.NumExpressionNodes = 0;
   Write(con, "Assigning names to expression nodes");
-  std::vector<std::string> row2 = SplitHeaderRow(ReadRestOfLine(file));
+  std::vector<std::string> row2 = SplitHeaderRow(ReadRestOfLine(d.DatFile));
   d.Notes1 = row2.size() > 0 ? row2[0] : "";
   d.Channel1 = row2.size() > 1 ? row2[1] : "";
   for (size_t c = 2; c < row2.size(); ++c) {
@@ -87,7 +50,7 @@ void VerifyFileHeader(RunState& run) {
     Write(con, "NewName=" + row2[c]);
     if (FindNode(d, row2[c]) == 0) AddNode(d, row2[c], "second");
   }
-  if (AtEnd(file))
+  if (AtEnd(d.DatFile))
     Oops("T.E.L.V.O. found an early end-of-file character after the second line in \n" + d.FileName);
   if (d.NumHybs < 2)
     Oops("T.E.L.V.O. found only " + StringFromInt(d.NumHybs) + " hybs named in the second line in \n" + d.FileName +
@@ -100,9 +63,13 @@ void VerifyFileHeader(RunState& run) {
   }
   Write(con, "\n\n");
   WriteLine(con, "Number of Hybs: " + IntegerToString(d.NumHybs));
-  VerifyOrQuit(run);
+}
 
-  std::vector<std::string> row3 = SplitHeaderRow(ReadRestOfLine(file));
+// Row 3: notes, channel, and the reference node of every hyb; new names become nodes too.
+static void ReadReferenceRow(RunState& run) {
+  InputDesign& d = run.Design;
+  Console& con = run.Con;
+  std::vector<std::string> row3 = SplitHeaderRow(ReadRestOfLine(d.DatFile));
   Write(con, "Assigning more names to expression nodes");
   d.Notes2 = row3.size() > 0 ? row3[0] : "";
   d.Channel2 = row3.size() > 1 ? row3[1] : "";
@@ -116,7 +83,7 @@ void VerifyFileHeader(RunState& run) {
       Write(con, "NotNewName=" + row3[c]);
     }
   }
-  if (AtLineEnd(file))
+  if (AtLineEnd(d.DatFile))
     Oops("T.E.L.V.O. found an end-of-line character after\n" + d.Notes2 + "\nin the first cell in the third line \nin " +
          d.FileName);
   Write(con, "\n");
@@ -126,6 +93,36 @@ void VerifyFileHeader(RunState& run) {
   if (d.NumExpressionNodes < 2)
     Oops("T.E.L.V.O. found only " + StringFromInt(d.NumExpressionNodes) + " expression node in\n" + d.FileName +
          "\nT.E.L.V.O. cannot perform estimation on fewer than two expression nodes.");
+}
+
+// The node number of one channel of every hyb; lead is the line end the message starts with.
+static void NumberHybNodes(RunState& run, const char* channel, std::string HybRecord::*name, int HybRecord::*node,
+                           const char* lead) {
+  InputDesign& d = run.Design;
+  Write(run.Con, std::string("Assigning ") + channel + " node names to hyb list");
+  for (int h = 1; h <= d.NumHybs; ++h) {
+    Write(run.Con, ".");
+    d.HybList[h].*node = FindNode(d, d.HybList[h].*name);
+    if (d.HybList[h].*node == 0)
+      Oops(std::string(lead) + "Sorry! T.E.L.V.O. experienced an internal error, \n"
+           "attempting to associate the hyb list with the expression node number list.");
+  }
+  Write(run.Con, "\n");
+}
+
+void VerifyFileHeader(RunState& run) {
+  InputDesign& d = run.Design;
+  Console& con = run.Con;
+  Write(con, "\n");
+  WriteLine(con, "Verifying Input File " + d.FileName);
+  for (auto& name : d.ExpressionNodeNameList) name.clear();
+  if (AtEnd(d.DatFile))
+    Oops("T.E.L.V.O. found an early end-of-file character in the first line of \n" + d.FileName);
+  WriteLine(con, Cut(ReadRestOfLine(d.DatFile)));
+
+  ReadExperimentalRow(run);
+  VerifyOrQuit(run);
+  ReadReferenceRow(run);
 
   Write(con, "\n");
   Write(con, "Please verify that " + IntegerToString(d.NumExpressionNodes) + " expression nodes are desired,");
@@ -136,23 +133,7 @@ void VerifyFileHeader(RunState& run) {
   for (int n = 1; n <= d.NumExpressionNodes; ++n) WriteLine(con, d.ExpressionNodeNameList[n]);
   VerifyOrQuit(run);
 
-  Write(con, "Assigning experimental node names to hyb list");
-  for (int h = 1; h <= d.NumHybs; ++h) {
-    Write(con, ".");
-    d.HybList[h].ExpNode = FindNode(d, d.HybList[h].ExpName);
-    if (d.HybList[h].ExpNode == 0)
-      Oops("\nSorry! T.E.L.V.O. experienced an internal error, \n"
-           "attempting to associate the hyb list with the expression node number list.");
-  }
-  Write(con, "\n");
-  Write(con, "Assigning reference node names to hyb list");
-  for (int h = 1; h <= d.NumHybs; ++h) {
-    Write(con, ".");
-    d.HybList[h].RefNode = FindNode(d, d.HybList[h].RefName);
-    if (d.HybList[h].RefNode == 0)
-      Oops("Sorry! T.E.L.V.O. experienced an internal error, \n"
-           "attempting to associate the hyb list with the expression node number list.");
-  }
-  Write(con, "\n");
+  NumberHybNodes(run, "experimental", &HybRecord::ExpName, &HybRecord::ExpNode, "\n");
+  NumberHybNodes(run, "reference", &HybRecord::RefName, &HybRecord::RefNode, "");
   WriteLine(con, "File " + d.FileName + " header rows verified.");
 }

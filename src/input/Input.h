@@ -17,10 +17,10 @@ bool LooksLikePlainText(const std::string& bytes);  // no UTF-16 byte-order mark
 
 // --- Header rows (Header.cpp) ---
 std::vector<std::string> SplitHeaderRow(const std::string& row);  // trimmed cells of row 2 or 3
-std::string ReadCellString(RunState& run);  // next cell of a gene row, at most 254 characters
 void VerifyFileHeader(RunState& run);        // reads rows 1 to 3 into the design
 
 // --- Gene rows (GeneRow.cpp) ---
+std::string ReadCellString(RunState& run);  // next cell of a gene row, at most 254 characters
 void PrepareGene(CurrentGene& gene, int numNodes, int numHybs);  // sizes the gene arrays once per run
 inline size_t HybSlot(const CurrentGene& gene, int e, int r, int k) {  // index of slot k of pair (e, r)
   return ((static_cast<size_t>(e - 1) * gene.NumNodes + (r - 1)) * MaxReplicates) + (k - 1);

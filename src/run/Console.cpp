@@ -53,6 +53,13 @@ int ReadChar() {
   return std::getchar();
 }
 
+void DiscardRestOfLine(int first) {
+  if (first == '\n' || first == EOF) return;
+  int c;
+  while ((c = std::getchar()) != EOF && c != '\n') {
+  }
+}
+
 bool ReadLine(std::string& line) {
   FlushConsole();
   line.clear();
@@ -79,7 +86,7 @@ void OopsUsage(const std::string& message, const std::string& reason) {
   throw RunStop{Cut(message), 1, reason, true};
 }
 
-static const char* EndOfInputMessage = "\nThe input ended while T.E.L.V.O. was waiting for an answer.";
+const char* const EndOfInputMessage = "\nThe input ended while T.E.L.V.O. was waiting for an answer.";
 
 void VerifyOrQuit(RunState& run) {
   if (!run.InteractiveFlag) return;

@@ -41,6 +41,8 @@ std::string ConsoleFailedMessage(long genes);         // the stop after a consol
 void ShowStatusLine(const std::string& text);  // a line on standard error, rewritten in place
 void ClearStatusLine();                        // blanks it out; nothing when none is shown
 int ReadChar();                 // one character of standard input; EOF at its end
+void DiscardRestOfLine(int first);  // the rest of the line after a one-character answer first
+extern const char* const EndOfInputMessage;  // the stop when the input ends at a prompt
 bool ReadLine(std::string& line);  // one whole line without its line end; false at end of input
 [[noreturn]] void Oops(const std::string& message, int status = 1);
 [[noreturn]] void OopsBecause(const std::string& message, const std::string& reason);  // with a short reason
@@ -59,6 +61,7 @@ std::string IntegerToString(long n);        // plain decimal
 std::string StringFromInt(int n);           // five zero-padded digits
 bool SameString(std::string_view a, std::string_view b);
 std::string Cut(std::string text, size_t max = MaxText);  // keeps the first max characters
+std::string_view Trimmed(std::string_view text);          // without blanks and control characters at either end
 std::string Fixed(double x, int width, int decimals);     // fixed point, right-aligned, NaN/Inf spelt out
 std::string Sci(double x);                                // 22-character scientific form
 std::string SciScaled(const ScaledReal& x);               // same, for a scaled likelihood

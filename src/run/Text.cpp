@@ -119,3 +119,10 @@ bool ParseStrictReal(std::string_view text, double& value) {
   value = negative ? -parsed : parsed;
   return true;
 }
+
+std::string_view Trimmed(std::string_view text) {
+  size_t first = 0, last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+  return text.substr(first, last - first);
+}

@@ -4,19 +4,10 @@
 #include "run/Run.h"
 #include "settings/Settings.h"
 
-static const char* EndOfInput = "\nThe input ended while T.E.L.V.O. was waiting for an answer.";
-
-// Discards what is left of the current input line after a one-character answer.
-static void DiscardRestOfLine(int first) {
-  if (first == '\n' || first == EOF) return;
-  int c;
-  while ((c = std::getchar()) != EOF && c != '\n') {
-  }
-}
 
 static int ReadAnswerChar() {
   int c = ReadChar();
-  if (c == EOF) Oops(EndOfInput);
+  if (c == EOF) Oops(EndOfInputMessage);
   DiscardRestOfLine(c);
   return c;
 }
@@ -26,7 +17,7 @@ static int ReadAnswerChar() {
 static double ReadReal(Console& con) {
   std::string line;
   for (;;) {
-    if (!ReadLine(line)) Oops(EndOfInput);
+    if (!ReadLine(line)) Oops(EndOfInputMessage);
     size_t start = line.find_first_not_of(" \t\r");
     if (start == std::string::npos) continue;
     size_t end = line.find_first_of(" \t\r", start);
@@ -153,7 +144,7 @@ void SetOptions(RunState& run) {
         break;
       case 'O': {
         std::string name;
-        if (!ReadLine(name)) Oops(EndOfInput);
+        if (!ReadLine(name)) Oops(EndOfInputMessage);
         s.ResultFileName = name;
         break;
       }
