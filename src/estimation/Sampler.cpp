@@ -8,7 +8,6 @@
 
 void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constrained, bool tables) {
   ChainStore& c = work.Chains;
-  c.Nodes = numNodes;
   c.Capacity = sampleSize;
   c.MuFile.assign(static_cast<size_t>(numNodes) * sampleSize, 0.0);
   // With a shared error term only row 1 is ever written.

@@ -188,11 +188,7 @@ void ReportStop(RunState& run, const RunStop& stop) {
   if (run.InteractiveFlag) {
     WriteLine(run.Con, "Press RETURN to halt.");
     std::string line;
-    if (ReadLine(line)) {
-      run.Design.DatFile.Open = false;
-      ReadLine(line);
-    }
+    if (ReadLine(line)) ReadLine(line);
   }
-  run.Design.DatFile.Open = false;
   FlushConsole();
 }

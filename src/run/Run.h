@@ -1,4 +1,20 @@
 // Run control: the driver, the start-up dialogue, the console and the text helpers.
+//
+// A run, step by step (RunTelvo, Driver.cpp):
+//  1. Start-up: closed standard streams reopened on /dev/null, --help/--version answered
+//     (FindInfoRequest), the trial allocation (IsMemoryEnough), the defaults (SetGlobals).
+//  2. The input file: named by the last argument (SetParametersCLI: TakeLongOptions, IntroCLI) or at
+//     the prompt (SetParametersInteractive: Intro), read whole into memory.
+//  3. The header rows: nodes and hybs of the design (VerifyFileHeader, input/Input.h).
+//  4. The settings: flags (SetOptionsCLI) or the menu (SetOptions), then FinalizeOptions seeds the
+//     stream and opens the output files without emptying them (CreateOutputFiles, output/Output.h).
+//  5. The gene loop (ProcessGenes, or ProcessGenesParallel with -j): each row is read
+//     (LoadGeneDataIntoMatrix); an estimable gene is sampled and tuned (MCMCIt: RunTuningPass,
+//     ChangeStepSize, estimation/Estimation.h) and summarised (SummarizeChain); every gene is then
+//     committed in input order (CommitGene: WriteGeneRows writes its result, p-value and table rows
+//     together; "Genes Examined:"; the progress line).
+//  6. The end: the ranked contrasts, run table and report with --out (WriteEndTables), the files
+//     closed (Finish), "Time used:". A fatal stop (Oops) keeps every committed gene (StopRun).
 #pragma once
 
 #include <cstdint>

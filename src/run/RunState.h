@@ -20,6 +20,13 @@ constexpr size_t MaxText = 255;       // longest cell, name, message or file nam
 
 using NodeReals = std::array<double, MaxNodes + 1>;  // one real per node, 1..N
 
+// value at every node 1..MaxNodes, entry 0 left at 0
+constexpr NodeReals AtEveryNode(double value) {
+  NodeReals reals{};
+  for (int n = 1; n <= MaxNodes; ++n) reals[n] = value;
+  return reals;
+}
+
 // Fatal stop: raised by Oops, caught once in the driver, which reports it and exits.
 struct RunStop {
   std::string Message;         // printed as one line on standard output
@@ -36,7 +43,6 @@ struct Console {
 
 // The input file, held in memory and read front to back.
 struct InputFile {
-  bool Open = false;   // the file was opened
   std::string Bytes;   // whole content, byte for byte
   size_t Pos = 0;      // read position
 };
@@ -92,8 +98,8 @@ struct RunSettings {
   std::string EpsilonType = "Additive";                // Additive or Multiplicative
   std::string VarCoefVar = "Coefficient of Variation"; // name of the error term
   bool ConstrainedVCV = true;                          // one error term shared by all nodes
-  NodeReals InitialMu{};                               // starting Mu per node
-  NodeReals InitialVCV{};                              // starting error term; entry 0: shared term as entered
+  NodeReals InitialMu = AtEveryNode(1.0);              // starting Mu per node
+  NodeReals InitialVCV = AtEveryNode(0.2);             // starting error term; entry 0: shared term as entered
   double MuStepSize = 0.5;                             // starting step of the Mu move
   double VCVStepSize = 0.5;                            // starting step of the error-term move
   int BurnIn = 20000;                                  // steps before the first sample
@@ -162,7 +168,6 @@ struct TuningState {
 
 // Sample stores, sized once per run for N nodes and ChainSampleSize samples.
 struct ChainStore {
-  int Nodes = 0;                   // N
   int Capacity = 0;                // samples per node
   std::vector<double> MuFile;      // [n][s] at (n-1) * Capacity + (s-1)
   std::vector<double> VCVFile;     // same layout; row 1 only with a shared error term

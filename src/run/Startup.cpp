@@ -100,7 +100,6 @@ static void OpenDatFile(RunState& run) {
                 "Please save it as a tab-delimited text file, plain text (UTF-8 or ASCII).\n",
                 "'" + name + "' is not plain text: save it as tab-delimited plain text (UTF-8 or ASCII)");
   run.Design.DatFile.Pos = 0;
-  run.Design.DatFile.Open = true;
 }
 
 void Intro(RunState& run) {

@@ -6,24 +6,8 @@
 #include "run/Run.h"
 #include "settings/Settings.h"
 
-void SetGlobals(RunSettings& s) {
-  s.ErrorModel = "AC";
-  s.ErrorModelNum = 2;
-  s.EpsilonType = "Additive";
-  s.VarCoefVar = "Coefficient of Variation";
-  s.ConstrainedVCV = true;
-  for (int n = 1; n <= MaxNodes; ++n) {
-    s.InitialMu[n] = 1.0;
-    s.InitialVCV[n] = 0.2;
-  }
-  s.MuStepSize = 0.5;
-  s.VCVStepSize = 0.5;
-  s.BurnIn = 20000;
-  s.SamplingPeriod = 20;
-  s.ChainSampleSize = 10000;
-  s.MaxTuningDepth = 8;
-  s.FullOutput = false;
-}
+// The defaults are those of a new settings record, written once in its declaration.
+void SetGlobals(RunSettings& s) { s = RunSettings{}; }
 
 void SetErrorModelFirst(RunSettings& s, char letter) {
   s.ErrorModel = std::string(1, letter) + s.ErrorModel.substr(1, 1);

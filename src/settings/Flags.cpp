@@ -166,10 +166,42 @@ void TakeLongOptions(RunState& run) {
   if (run.Args.empty()) OopsUsage("No input file: the ratio file is the last argument.");
 }
 
-static int IntegerFlag(const std::string& value, int64_t lower, int64_t upper, const std::string& refusal) {
-  int64_t parsed = 0;
-  if (!ParseFlagInteger(value, lower, upper, parsed)) OopsUsage(refusal);
-  return static_cast<int>(parsed);
+// Flags with one number: its range, and the refusal Before + value + After.
+struct NumberFlag {
+  char Letter;                                  // the flag's letter
+  int64_t Lower, Upper;                         // whole numbers: the range; 0, 0: a real number
+  const char* Before;                           // the refusal before the value
+  const char* After;                            // and after it
+  void (*Set)(RunSettings& s, int64_t whole, double real);
+};
+
+static const NumberFlag NumberFlags[] = {
+    {'m', 0, 0, "Bad Mu step size ", ".  Expected a real value.",
+     [](RunSettings& s, int64_t, double x) { s.MuStepSize = x; }},
+    {'v', 0, 0, "Bad variance step size ", ".  Expected a real value.",
+     [](RunSettings& s, int64_t, double x) { s.VCVStepSize = x; }},
+    {'b', 1, 500000, "Bad burn in value ", ".  Expected an integer value from 1 to 500000",
+     [](RunSettings& s, int64_t n, double) { s.BurnIn = static_cast<int>(n); }},
+    {'p', 1, 65532, "Bad period of sampling value ", ".  Expected an integer value. from 1 to 65532.",
+     [](RunSettings& s, int64_t n, double) { s.SamplingPeriod = static_cast<int>(n); }},
+    {'g', 80, MaxSamples, "Bad generations value ", ".  Expected an integer value from 80 to 500000",
+     [](RunSettings& s, int64_t n, double) { s.ChainSampleSize = static_cast<int>(n); }},
+    {'t', 1, 25, "Bad acceptance ratio value ", ".  Expected an integer value from 1 to 25.",
+     [](RunSettings& s, int64_t n, double) { s.MaxTuningDepth = static_cast<int>(n); }},
+    {'r', 1, 4294967295LL, "Bad random seed value ", ".  Expected an integer value greater than 0.",
+     [](RunSettings& s, int64_t n, double) { s.TelvoRandomSeed = static_cast<uint32_t>(n); }},
+    {'j', 1, 256, "Bad thread count ", ".  Expected an integer value from 1 to 256.",
+     [](RunSettings& s, int64_t n, double) { s.Threads = static_cast<int>(n); }},
+    {'n', 1, 2147483647, "Bad first gene number ", ".  Expected an integer value from 1 to 2147483647.",
+     [](RunSettings& s, int64_t n, double) { s.FirstGene = static_cast<long>(n); }},
+};
+
+static void SetNumberFlag(RunSettings& s, const NumberFlag& flag, const std::string& v) {
+  int64_t whole = 0;
+  double real = 0;
+  bool ok = flag.Upper == 0 ? ParseFlagReal(v, real) : ParseFlagInteger(v, flag.Lower, flag.Upper, whole);
+  if (!ok) OopsUsage(flag.Before + v + flag.After);
+  flag.Set(s, whole, real);
 }
 
 void SetOptionsCLI(RunState& run) {
@@ -186,6 +218,13 @@ void SetOptionsCLI(RunState& run) {
     if (a.size() != 2) OopsUsage("Unrecognized flag " + a, "unknown flag " + a);
     char letter = a[1];
     auto value = [&]() { return Cut(run.Args[++curParam - 1]); };
+    const NumberFlag* number = nullptr;
+    for (const NumberFlag& flag : NumberFlags)
+      if (flag.Letter == letter) number = &flag;
+    if (number) {
+      SetNumberFlag(s, *number, value());
+      continue;
+    }
     switch (letter) {
       case 'e': {
         std::string v = value();
@@ -214,67 +253,15 @@ void SetOptionsCLI(RunState& run) {
         varianceFields = v;
         break;
       }
-      case 'm': {
-        std::string v = value();
-        if (!ParseFlagReal(v, s.MuStepSize)) OopsUsage("Bad Mu step size " + v + ".  Expected a real value.");
-        break;
-      }
-      case 'v': {
-        std::string v = value();
-        if (!ParseFlagReal(v, s.VCVStepSize)) OopsUsage("Bad variance step size " + v + ".  Expected a real value.");
-        break;
-      }
-      case 'b': {
-        std::string v = value();
-        s.BurnIn = IntegerFlag(v, 1, 500000, "Bad burn in value " + v + ".  Expected an integer value from 1 to 500000");
-        break;
-      }
-      case 'p': {
-        std::string v = value();
-        s.SamplingPeriod =
-            IntegerFlag(v, 1, 65532, "Bad period of sampling value " + v + ".  Expected an integer value. from 1 to 65532.");
-        break;
-      }
-      case 'g': {
-        std::string v = value();
-        s.ChainSampleSize =
-            IntegerFlag(v, 80, MaxSamples, "Bad generations value " + v + ".  Expected an integer value from 80 to 500000");
-        break;
-      }
-      case 't': {
-        std::string v = value();
-        s.MaxTuningDepth =
-            IntegerFlag(v, 1, 25, "Bad acceptance ratio value " + v + ".  Expected an integer value from 1 to 25.");
-        break;
-      }
       case 'f':
         s.FullOutput = true;
         break;
       case 'q':
         dryRun = true;
         break;
-      case 'r': {
-        std::string v = value();
-        int64_t seed = 0;
-        if (!ParseFlagInteger(v, 1, 4294967295LL, seed))
-          OopsUsage("Bad random seed value " + v + ".  Expected an integer value greater than 0.");
-        s.TelvoRandomSeed = static_cast<uint32_t>(seed);
-        break;
-      }
       case 'o':  // whole, so that a name over 255 characters is refused rather than cut
         s.ResultFileName = run.Args[++curParam - 1];
         break;
-      case 'j': {
-        std::string v = value();
-        s.Threads = IntegerFlag(v, 1, 256, "Bad thread count " + v + ".  Expected an integer value from 1 to 256.");
-        break;
-      }
-      case 'n': {
-        std::string v = value();
-        s.FirstGene = IntegerFlag(v, 1, 2147483647,
-                                  "Bad first gene number " + v + ".  Expected an integer value from 1 to 2147483647.");
-        break;
-      }
       default:
         OopsUsage(std::string("Unknown parameter flag") + letter, "unknown flag " + a);
     }

@@ -107,7 +107,6 @@ std::pair<int, int> ChainCoverage(const std::string& model, double error, uint32
   run.Con.Buffered = true;
   run.Design.FileName = "sim.txt";
   run.Design.DatFile.Bytes = file.str();
-  run.Design.DatFile.Open = true;
   SetGlobals(run.Settings);
   run.Settings.ErrorModel = model;
   run.Settings.ErrorModelNum = model == "AC" ? 2 : 4;

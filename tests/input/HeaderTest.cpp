@@ -15,7 +15,6 @@ TEST(HeaderCells, TabsSplitAndBlanksTrim) {
 
 TEST(InputBytes, LineEndsOfEveryKind) {
   InputFile f;
-  f.Open = true;
   f.Bytes = "a\r\nb\rc\n\r\n\n";
   EXPECT_EQ(ReadRestOfLine(f), "a");
   EXPECT_EQ(ReadRestOfLine(f), "b");
