@@ -1,6 +1,9 @@
+// The likelihood: its three vector widths agree bit for bit, its scaled product is the plain product
+// while that is a normal double and follows the true value beyond, and the Metropolis test.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "estimation/EstimationInternal.h"
@@ -10,15 +13,13 @@ namespace {
 
 constexpr double Pi = 3.14159265358979323846;
 
-// A gene whose observations are the given (exp, ref, ratio) triples, in pair order.
-CurrentGene GeneWith(int nodes, const std::vector<std::tuple<int, int, double>>& ratios) {
+// A gene of n nodes holding the given (exp, ref, ratio) triples.
+CurrentGene GeneWith(int n, const std::vector<std::tuple<int, int, double>>& ratios) {
   CurrentGene g;
-  PrepareGene(g, nodes, static_cast<int>(ratios.size()));
+  PrepareGene(g, n, static_cast<int>(ratios.size()));
   for (auto [e, r, x] : ratios) {
-    int k = 1;
-    while (g.HybArr[HybSlot(g, e, r, k)] != 0) ++k;
-    g.HybArr[HybSlot(g, e, r, k)] = x;
-    g.PairCount[(e - 1) * nodes + (r - 1)]++;
+    int& count = g.PairCount[(e - 1) * n + r - 1];
+    if (count < MaxReplicates) g.HybArr[HybSlot(g, e, r, ++count)] = x;
   }
   CollectObservations(g);
   return g;
@@ -30,114 +31,100 @@ double PlainProduct(const CurrentGene& g, int model, const NodeReals& mu, const 
     int i = o.Exp, j = o.Ref;
     double vi = model % 2 == 0 ? mu[i] * mu[i] * t[i] * t[i] : t[i];
     double vj = model % 2 == 0 ? mu[j] * mu[j] * t[j] * t[j] : t[j];
-    double d = model <= 2 ? NormalOverNormalPDF(o.Ratio, mu[i], vi, mu[j], vj)
-                          : LogNormalOverLogNormalPDF(o.Ratio, mu[i], vi, mu[j], vj);
-    l = d * l;
+    l = (model <= 2 ? NormalOverNormalPDF(o.Ratio, mu[i], vi, mu[j], vj)
+                    : LogNormalOverLogNormalPDF(o.Ratio, mu[i], vi, mu[j], vj)) * l;
   }
   return l;
 }
 
+bool SameBits(const ScaledReal& a, const ScaledReal& b) {
+  return std::memcmp(&a.Mantissa, &b.Mantissa, sizeof(double)) == 0 && a.Exponent == b.Exponent;
+}
+
 }  // namespace
 
-TEST(Likelihood, DensityClosedForms) {
-  EXPECT_EQ(NormalOverNormalPDF(0, 1, 1, 1, 1), 1.0);
-  EXPECT_EQ(LogNormalOverLogNormalPDF(-1, 1, 1, 1, 1), 1.0);
-  double s = 0.3;
-  EXPECT_DOUBLE_EQ(LogNormalOverLogNormalPDF(1, 1, s / 2, 1, s / 2), 1 / std::sqrt(2 * Pi * s));
-  double mu = 1.7, v = 0.09;
-  EXPECT_DOUBLE_EQ(NormalOverNormalPDF(1, mu, v, mu, v), 2 * mu * v / std::sqrt(2 * Pi * std::pow(2 * v, 3)));
-  // The log-normal ratio density integrates to 1 over r.
-  double sum = 0, h = 1e-3;
-  for (double r = h / 2; r < 40; r += h) sum += LogNormalOverLogNormalPDF(r, 2, 0.1, 1, 0.05) * h;
-  EXPECT_NEAR(sum, 1.0, 1e-6);
-}
-
-TEST(Likelihood, ProductFollowsThePairListsAndTheModel) {
-  // A negative ratio ends its pair's list: only 1.2 of (1,2) counts, then (2,1) with 0.8.
-  CurrentGene g = GeneWith(2, {{1, 2, 1.2}, {1, 2, -0.5}, {1, 2, 0.9}, {2, 1, 0.8}});
-  ASSERT_EQ(g.Observations.size(), 2u);
-  NodeReals mu{}, t{};
-  mu[1] = 1.3, mu[2] = 0.7, t[1] = 0.2, t[2] = 0.25;
-  for (int model = 1; model <= 4; ++model) {
-    ScaledReal l = StateLikelihood(g, model, 2, mu, t);
-    EXPECT_EQ(ScaledToDouble(l), PlainProduct(g, model, mu, t)) << model;
-  }
-  double vx = mu[1] * mu[1] * t[1] * t[1], vy = mu[2] * mu[2] * t[2] * t[2];
-  double expected = NormalOverNormalPDF(0.8, mu[2], vy, mu[1], vx) * NormalOverNormalPDF(1.2, mu[1], vx, mu[2], vy);
-  EXPECT_EQ(ScaledToDouble(StateLikelihood(g, 2, 2, mu, t)), expected);
-  // Mu of 0 under a coefficient model means variance 0: an undefined density, taken as 0.
-  mu[2] = 0;
-  EXPECT_EQ(StateLikelihood(g, 2, 2, mu, t).Mantissa, 0.0);
-  EXPECT_EQ(StateLikelihood(g, 4, 2, mu, t).Mantissa, 0.0);
-}
-
-TEST(Likelihood, ScaledProductEqualsThePlainProductBitForBit) {
-  std::mt19937 gen(11);
-  std::uniform_real_distribution<double> ratio(0.2, 5), level(0.3, 2.5), term(0.05, 0.6);
+TEST(Likelihood, PathsAgreeBitForBitAndEqualThePlainProduct) {
+  std::mt19937 gen(5);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
   int compared = 0;
-  for (int trial = 0; trial < 400; ++trial) {
-    std::vector<std::tuple<int, int, double>> obs;
-    for (int k = 0; k < 12; ++k) obs.push_back({1 + k % 3, 1 + (k + 1) % 3, ratio(gen)});
-    std::sort(obs.begin(), obs.end(), [](auto& a, auto& b) { return std::get<0>(a) * 10 + std::get<1>(a) < std::get<0>(b) * 10 + std::get<1>(b); });
-    CurrentGene g = GeneWith(3, obs);
+  for (int trial = 0; trial < 4000; ++trial) {
+    // Regimes: ordinary states; tiny error terms (densities beyond the fast band, exponentials that
+    // underflow); ratios far from the state; many ratios whose product leaves the double range.
+    int regime = trial % 4, n = 2 + trial % 5, obs = regime == 3 ? 150 : 1 + trial % 31;
+    std::vector<std::tuple<int, int, double>> ratios;
+    for (int k = 0; k < obs; ++k) {
+      double x = regime == 2 ? std::exp(40 * unit(gen) - 20) : 0.01 + 30 * unit(gen);
+      ratios.push_back({1 + k % n, 1 + (k + 1 + trial) % n, x});
+    }
+    CurrentGene g = GeneWith(n, ratios);
     NodeReals mu{}, t{};
-    for (int n = 1; n <= 3; ++n) mu[n] = level(gen), t[n] = term(gen);
-    int model = 1 + trial % 4;
+    for (int i = 1; i <= n; ++i) mu[i] = 3 * unit(gen), t[i] = 0.8 * unit(gen) * (regime == 1 ? 1e-3 : 1);
+    int model = 1 + trial / 4 % 4;
+    ScaledReal scalar = StateLikelihoodScalar(g, model, n, mu, t);
+    ASSERT_TRUE(SameBits(StateLikelihood(g, model, n, mu, t), scalar)) << trial;
+    ASSERT_TRUE(SameBits(StateLikelihoodSse2(g, model, n, mu, t), scalar)) << trial;
     double plain = PlainProduct(g, model, mu, t);
-    if (!std::isnormal(plain)) continue;  // beyond the double range the scaled form follows the true value
-    ++compared;
-    EXPECT_EQ(ScaledToDouble(StateLikelihood(g, model, 3, mu, t)), plain) << trial;
+    if (std::isnormal(plain)) {
+      ++compared;
+      ASSERT_EQ(ScaledToDouble(scalar), plain) << trial;
+    }
   }
-  EXPECT_GT(compared, 300);
+  EXPECT_GT(compared, 1200);
 }
 
 TEST(Likelihood, ManyObservationsNeitherUnderflowNorFreeze) {
-  // 240 ratios far from the state: the plain product underflows to 0, the scaled one does not.
-  std::vector<std::tuple<int, int, double>> obs;
-  for (int k = 0; k < 120; ++k) obs.push_back({1, 2, 3.0});
-  for (int k = 0; k < 100; ++k) obs.push_back({2, 1, 0.3});
+  // 220 ratios far from the state: the plain product underflows to 0, the scaled one does not.
+  std::vector<std::tuple<int, int, double>> obs(120, {1, 2, 3.0});
+  obs.insert(obs.end(), 100, {2, 1, 0.3});
   CurrentGene g = GeneWith(2, obs);
-  NodeReals mu{}, t{};
-  mu[1] = 1, mu[2] = 1, t[1] = t[2] = 0.2;
+  NodeReals mu{}, t{}, better{};
+  mu[1] = mu[2] = 1, t[1] = t[2] = 0.2;
+  better[1] = 1.6, better[2] = 0.4;
   EXPECT_EQ(PlainProduct(g, 2, mu, t), 0.0);
-  ScaledReal l = StateLikelihood(g, 2, 2, mu, t);
-  ASSERT_GT(l.Mantissa, 0);
-  double logSum = 0;
-  double v = 0.04;
+  ScaledReal l = StateLikelihood(g, 2, 2, mu, t), lb = StateLikelihood(g, 2, 2, better, t);
+  double logSum = 0, v = 0.04;
   for (const Observation& o : g.Observations) {
     double tt = o.Ratio * o.Ratio * v + v, d = 1 - o.Ratio;
     logSum += -(d * d) / (2 * tt) + std::log(o.Ratio * v + v) - 0.5 * std::log(2 * Pi * tt * tt * tt);
   }
   EXPECT_NEAR(ScaledLog(l), logSum, 1e-9 * std::fabs(logSum));
-  // A better state is more likely and is accepted however small both values are.
-  NodeReals better = mu;
-  better[1] = 1.6, better[2] = 0.4;
-  ScaledReal lb = StateLikelihood(g, 2, 2, better, t);
+  // A better state is accepted however small both values are.
   EXPECT_TRUE(ScaledGreater(lb, l));
+  EXPECT_FALSE(ScaledGreater(l, lb));
   EXPECT_TRUE(MetropolisAccepts(true, lb, l, 1.0));
   EXPECT_FALSE(MetropolisAccepts(true, l, lb, 0.5));
-  // A density whose exponential underflows is carried by its logarithm.
+  // A single density whose exponential underflows is carried by its logarithm, in both families.
   CurrentGene far = GeneWith(2, {{1, 2, 50.0}});
   t[1] = t[2] = 0.01;
-  ScaledReal lf = StateLikelihood(far, 2, 2, mu, t);
-  ASSERT_GT(lf.Mantissa, 0);
-  double tt = 2500 * 1e-4 + 1e-4;
-  EXPECT_NEAR(ScaledLog(lf), -(49.0 * 49.0) / (2 * tt) + std::log(51e-4) - 0.5 * std::log(2 * Pi * tt * tt * tt), 1e-9);
+  double tt = 2500 * 1e-4 + 1e-4, s = 2e-4, z = std::log(50.0);
+  EXPECT_NEAR(ScaledLog(StateLikelihood(far, 2, 2, mu, t)),
+              -(49.0 * 49.0) / (2 * tt) + std::log(51e-4) - 0.5 * std::log(2 * Pi * tt * tt * tt), 1e-9);
+  EXPECT_NEAR(ScaledLog(StateLikelihood(far, 4, 2, mu, t)), -(z * z) / (2 * s) - z - 0.5 * std::log(2 * Pi * s), 1e-9);
+  // Mu of 0 under a coefficient model means variance 0: an undefined density, taken as 0.
+  mu[2] = 0;
+  EXPECT_EQ(StateLikelihood(far, 2, 2, mu, t).Mantissa, 0.0);
+  EXPECT_EQ(StateLikelihood(far, 4, 2, mu, t).Mantissa, 0.0);
 }
 
 TEST(Likelihood, AcceptanceAtZeroAndTies) {
   ScaledReal zero{0.0, 0}, half{0.5, 0}, one{1.0, 0};
-  EXPECT_TRUE(MetropolisAccepts(true, half, zero, 1.0));   // anything positive beats 0
-  EXPECT_FALSE(MetropolisAccepts(true, zero, zero, 0.0));  // 0 never replaces 0
-  EXPECT_FALSE(MetropolisAccepts(true, zero, half, 0.0));
-  EXPECT_FALSE(MetropolisAccepts(false, one, half, 0.0));  // invalid proposals are always rejected
-  EXPECT_TRUE(MetropolisAccepts(true, half, half, 32766.0 / 32767));
-  EXPECT_FALSE(MetropolisAccepts(true, half, half, 1.0));  // an equal state loses only to u = 1
-  EXPECT_TRUE(MetropolisAccepts(true, half, one, 0.49));
-  EXPECT_FALSE(MetropolisAccepts(true, half, one, 0.5));
-  // Scaling is exact: the same ratio whatever the common power of two.
-  EXPECT_TRUE(MetropolisAccepts(true, {0.5, -5000}, {1.0, -5000}, 0.49));
-  EXPECT_FALSE(MetropolisAccepts(true, {0.5, -5000}, {1.0, -5000}, 0.5));
+  struct Case { bool valid; ScaledReal proposed, current; double u; bool accepted; };
+  for (const Case& c : std::vector<Case>{
+           {true, half, zero, 1.0, true},            // anything positive beats 0
+           {true, zero, zero, 0.0, false},           // 0 never replaces 0
+           {true, zero, half, 0.0, false},
+           {false, one, half, 0.0, false},           // invalid proposals are always rejected
+           {true, half, half, 32766.0 / 32767, true},
+           {true, half, half, 1.0, false},           // an equal state loses only to u = 1
+           {true, half, one, 0.49, true},
+           {true, half, one, 0.5, false},
+           {true, {0.5, -5000}, {1.0, -5000}, 0.49, true},  // the same ratio whatever the common scale
+           {true, {0.5, -5000}, {1.0, -5000}, 0.5, false},
+           {true, {1.0, 0}, {1.0, -2000}, 1.0, true}}) {  // far above beats u = 1
+    EXPECT_EQ(MetropolisAccepts(c.valid, c.proposed, c.current, c.u), c.accepted)
+        << c.proposed.Mantissa << "p" << c.proposed.Exponent << " vs " << c.current.Mantissa << " u " << c.u;
+  }
   EXPECT_EQ(ScaledLog(zero), -INFINITY);
   EXPECT_EQ(ScaledLog({0.75, 3}), std::log(6.0));
+  EXPECT_NEAR(ScaledLog({0.75, 5000}), std::log(0.75) + 5000 * std::log(2.0), 1e-9);
 }
