@@ -35,6 +35,22 @@ const GoldenCase Cases[] = {
     // Independent genes numbered from 5, with the analysis tables.
     {"j-n-tables", "examples/example.txt",
      {"-j", "2", "-n", "5", "-r", "13", "-g", "150", "-b", "300", "-p", "5", "--out", "tables/x"}},
+    // Every setting from the flags, integers in several bases, a flag given twice.
+    {"flags-every-setting", "tests/data/golden/short.txt",
+     {"-e", "MV", "-c", "-i", "1,2,3.5", "-I", " 0.1,0.2,0.3", "-m", "0.25", "-v", "2.5e-1", "-b", "$10", "-b", "300",
+      "-p", "%11", "-g", "&120", "-t", "3", "-r", "0x10", "-o", "out.txt"}},
+    {"flags-shared-term", "tests/data/golden/short.txt",
+     {"-e", "MC", "-I", "0.3", "-I", "0.35", "-t", "25", "-r", "3", "-b", "100", "-g", "80", "-p", "2"}},
+    // The dialogue: every menu letter, separate terms given and rescaled (a non-number and Mu adding to 0
+    // asked again), wrong bounded numbers, full output toggled off again, the output name set and restored.
+    {"menu-every-letter", "tests/data/golden/short.txt", {},
+     "in.txt\n\n\n" "e\nm\nv\n" "c\n" "i\n1\nabc\n0.1\n-1\n0.2\n0\n0.3\n" "1\n0.1\n2\n0.2\n3\n0.3\n"
+     "m\n0.25\n" "v\n 0.125 extra\n" "b\n0\n-5\n12345678901\n3000000000\n300\n" "p\n3\n" "g\n80\n" "t\n2\n"
+     "f\nF\n" "r\n7\n" "o\nmine.txt\no\n\n" "x\n" "\n"},
+    // Shared term, Q at a confirmation goes on, more wrong numbers, full output confirmed gene by gene.
+    {"menu-shared-full", "tests/data/golden/short.txt", {},
+     "in.txt\nQ\n" "E\nM\nC\n" "i\n2\n4\n3\n0.3\n" "p\n\n70000\nabc\n0\n000002\n" "g\n79\n80\n" "b\n200\n"
+     "t\n300\n2\n" "r\n65533\n5\n" "f\n" "o\nmine.txt\n" "\n" "\n\n\n\n\n\n\n\n\n\n\n\n" "\n"},
 };
 
 bool Volatile(const std::string& line) {
