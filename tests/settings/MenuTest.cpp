@@ -31,7 +31,9 @@ void Check(const Case& c) {
   EXPECT_EQ(run.Status, c.Status) << c.Typed;
   EXPECT_NE(run.Out.find(c.Part), std::string::npos)
       << c.Typed << "\nexpected:\n" << c.Part << "\ngot:\n" << run.Out.substr(run.Out.size() > 500 ? run.Out.size() - 500 : 0);
-  if (c.NoOutput) EXPECT_EQ(FilesIn(dir).size(), 2u) << c.Typed;
+  if (c.NoOutput) {
+    EXPECT_EQ(FilesIn(dir).size(), 2u) << c.Typed;
+  }
 }
 
 }  // namespace
