@@ -14,7 +14,7 @@ TEST(MissingValues, EverySpellingReadsAsZeroAndNearMissesAreRefused) {
   const std::string zeroDir = ScratchDir();
   const ProgramRun zero = run("0", zeroDir);
   ASSERT_EQ(zero.Status, 0);
-  for (const std::string token : {"NA", "NaN", " nan ", "#N/A", "na", "N/A", "NAN", "-nan", "NA NA", "#N/A!", "\"NA\""}) {
+  for (const std::string token : {"NA", "NaN", " nan ", "#N/A", "na", "N/A", "NAN", "-nan", "NA NA", "#N/A!", "\"NA\"", "!NA"}) {
     const std::string dir = ScratchDir();
     const ProgramRun r = run(token, dir);
     const bool accepted = token == "NA" || token == "NaN" || token == " nan " || token == "#N/A";

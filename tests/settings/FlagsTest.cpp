@@ -40,6 +40,7 @@ TEST(Flags, EveryRefusalIsWordedAndExitsWithOne) {
       {{"-"}, "Unrecognized flag -\n"},
       {{"-B", "5"}, "Unknown parameter flag" "B\n"},
       {{"b", "5"}, "Error parsing command line (expected a flag, but found b instead.\n"},
+      {{"xxversion"}, "Error parsing command line (expected a flag, but found x instead.\n"},  // no --version
       {{"-e", "A"}, "Invalid error model A\n"},
       {{"-e", "ac"}, "Invalid error model (a).  Valid choices are A and M.\n"},
       {{"-e", "AX"}, "Invalid variation type (X).  Valid choices are V and C.\n"},
