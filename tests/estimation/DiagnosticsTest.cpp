@@ -37,6 +37,10 @@ TEST(Diagnostics, EffectiveSampleSizeOfIndependentAndAutocorrelatedChains) {
   std::vector<double> flat(1000, 2.5);
   EXPECT_TRUE(std::isnan(EffectiveSampleSize(flat.data(), 1000)));
   EXPECT_TRUE(std::isnan(EffectiveSampleSize(iid.data(), 3)));
+  // Five samples 0 0 1 2 2: acov 0.8, 0.4, -0.2, W = 1, so rho_1 = 0.25 and rho_2 = -0.5; the first pair
+  // (1 + rho_1) always counts: tau = -1 + 2 * 1.25 = 1.5 and ESS = 5 / 1.5.
+  const double shortChain[] = {0, 0, 1, 2, 2};
+  EXPECT_NEAR(EffectiveSampleSize(shortChain, 5), 5 / 1.5, 1e-12);
 }
 
 TEST(Diagnostics, SplitRhatSeesADriftBetweenTheHalves) {
