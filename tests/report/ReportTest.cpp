@@ -127,6 +127,15 @@ TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
   EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'volcano')])"), 6);
   EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'forest')])"), 6);
   EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'histogram')])"), 4);
+  // The bars of a histogram stand side by side, none over its neighbour.
+  for (int h = 1; h <= 4; ++h) {
+    std::string bars = "(//s:svg[contains(@class,'histogram')])[" + std::to_string(h) + "]/s:rect[s:title]";
+    int count = static_cast<int>(XPathNumber(context, "count(" + bars + ")"));
+    for (int b = 1; b < count; ++b) {
+      auto at = [&](int k, const char* what) { return XPathNumber(context, "number(" + bars + "[" + std::to_string(k) + "]/@" + what + ")"); };
+      EXPECT_LT(at(b, "x") + at(b, "width"), at(b + 1, "x")) << "histogram " << h << " bar " << b;
+    }
+  }
   int calls = 0;
   for (const char* pair : {"N1/N2", "N1/N3", "N1/N4", "N2/N3", "N2/N4", "N3/N4"}) {
     std::string plot = std::string("//s:svg[contains(@class,'volcano')][@data-pair='") + pair + "']";

@@ -55,6 +55,8 @@ TEST(Menu, QuittingAndRefusals) {
       {"s.txt\nq\n", 0, "Number of Hybs: 4\n\nPress RETURN to verify or q to quit: " + change, true},
       {"s.txt\n\nquit\n", 0, "B\n\nPress RETURN to verify or q to quit: " + change, true},
       {Start + "q\n", 0, "RETURN to go on: \nHave a nice day.\n" + Halt, true},
+      // Six digits are too many for a word-sized answer: its own bound is named.
+      {Start + "p\n999999\n5\nq\n", 0, "Markov chain: Please enter a positive number below  65533: ", true},
       {Start + "f\n\nq\n", 0, "Assigning ratios to hybs\n\nPress RETURN to verify or q to quit: " + change},
       {Start + "o\ns.txt\n\n", 1,
        "will not write the result file over its own input file\ns.txt\nPlease choose another result file name.\n" + Halt, true},
