@@ -104,6 +104,13 @@ TEST(Likelihood, ManyObservationsNeitherUnderflowNorFreeze) {
   mu[2] = 0;
   EXPECT_EQ(StateLikelihood(far, 2, 2, mu, t).Mantissa, 0.0);
   EXPECT_EQ(StateLikelihood(far, 4, 2, mu, t).Mantissa, 0.0);
+  // In the range of a double the careful densities give the plain ones.
+  for (double v : {0.04, 0.7, 3.0}) {
+    EXPECT_EQ(ScaledToDouble(SlowNormalOverNormal(1.2, 1.1, v, 0.9, v)), NormalOverNormalPDF(1.2, 1.1, v, 0.9, v)) << v;
+    EXPECT_EQ(ScaledToDouble(SlowLogNormalOverLogNormal(1.2, 1.1, v, 0.9, v)),
+              LogNormalOverLogNormalPDF(1.2, 1.1, v, 0.9, v))
+        << v;
+  }
 }
 
 TEST(Likelihood, AcceptanceAtZeroAndTies) {

@@ -32,6 +32,9 @@ TEST(InputRefusals, HeaderMessages) {
       {"", "T.E.L.V.O. found an early end-of-file character in the first line of \nd.txt\n"},
       {r1, "T.E.L.V.O. found an early end-of-file character after the second line in \nd.txt\n"},
       {r1 + "N\tC\tA\tB\tA\tB\n", "T.E.L.V.O. found an early end-of-file character after the second line in \nd.txt\n"},
+      {r1 + "N\n" + "N\n",  // a second row of one cell: no channel, no hyb
+       "T.E.L.V.O. found only 00000 hybs named in the second line in \nd.txt\n"
+       "T.E.L.V.O. cannot estimate from fewer than two,\nand recommends at least four.\n"},
       {r1 + "N\tC\n" + "N\tC\n",
        "T.E.L.V.O. found only 00000 hybs named in the second line in \nd.txt\n"
        "T.E.L.V.O. cannot estimate from fewer than two,\nand recommends at least four.\n"},

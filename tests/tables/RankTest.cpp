@@ -42,8 +42,8 @@ TEST(Rank, RowsGroupByPairAndRankByLfsrThenSizeThenInputOrder) {
       {"a.tsv", Header + Gene("g1", {{"1.50", "0.02"}, {"0.1", "0.3"}, {"2", "NaN"}}) +
                     Gene("g2", {{"-3", "0.02"}, {"0.2", "0.1"}, {"1", "0.9"}})},
       {"empty.tsv", Header},
-      {"b.tsv", Header + Gene("g3", {{"1.5", "0.02"}, {"Inf", "1e-05"}, {"-1", "0.4"}}) +
-                    Gene("g4", {{"0", "0.5"}, {"NaN", "0.1"}, {"NA", "0.4"}})},
+      {"b.tsv", Header + Gene("g3", {{"1.5", "0.02"}, {"Inf", "1e-05"}, {"NA", "0.4"}}) +
+                    Gene("g4", {{"0", "0.5"}, {"NaN", "0.1"}, {"-1", "0.4"}})},
   };
   std::string ranked, error;
   ASSERT_TRUE(RankContrasts(sources, ranked, error)) << error;
@@ -57,7 +57,7 @@ TEST(Rank, RowsGroupByPairAndRankByLfsrThenSizeThenInputOrder) {
       {"g3", "N1\tN3", "Inf", "1", "1e-05"}, {"g2", "N1\tN3", "0.2", "2", TableReal((1e-5 + 0.1) / 2)},
       {"g4", "N1\tN3", "NaN", "3", TableReal((1e-5 + 0.2) / 3)},
       {"g1", "N1\tN3", "0.1", "4", TableReal((1e-5 + 0.5) / 4)},
-      {"g3", "N2\tN3", "-1", "1", "0.4"},    {"g4", "N2\tN3", "NA", "2", "0.4"},
+      {"g4", "N2\tN3", "-1", "1", "0.4"},    {"g3", "N2\tN3", "NA", "2", "0.4"},  // a missing size goes last
       {"g2", "N2\tN3", "1", "3", TableReal(1.7 / 3)}, {"g1", "N2\tN3", "2", "4", "NaN"},
   };
   std::vector<std::string> lines = Lines(ranked);
