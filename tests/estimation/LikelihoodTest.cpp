@@ -127,7 +127,8 @@ TEST(Likelihood, AcceptanceAtZeroAndTies) {
            {true, half, one, 0.5, false},
            {true, {0.5, -5000}, {1.0, -5000}, 0.49, true},  // the same ratio whatever the common scale
            {true, {0.5, -5000}, {1.0, -5000}, 0.5, false},
-           {true, {1.0, 0}, {1.0, -2000}, 1.0, true}}) {  // far above beats u = 1
+           {true, {1.0, 0}, {1.0, -2000}, 1.0, true},     // far above beats u = 1
+           {true, {1.0, -2000}, {1.0, 0}, 0.0, false}}) {  // so far below it rounds to 0: not above u = 0
     EXPECT_EQ(MetropolisAccepts(c.valid, c.proposed, c.current, c.u), c.accepted)
         << c.proposed.Mantissa << "p" << c.proposed.Exponent << " vs " << c.current.Mantissa << " u " << c.u;
   }
