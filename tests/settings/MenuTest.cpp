@@ -65,6 +65,9 @@ TEST(Menu, QuittingAndRefusals) {
        "Coefficient of Variation terms.\n\nCurrent MCMC settings:\n(E)rror Model: Additive errors, estimating/constraining "
        "Coefficient of Variation terms\n(C)onstrained Coefficient of Variation: TRUE\n",
        false, InputText({{"A", "B"}, {"B", "C"}, {"C", "A"}, {"B", "A"}}, {"G1\tone\t0\t0\t0\t0"})},
+      // One hyb more, 2N - 1 of them: separate terms are allowed.
+      {"s.txt\n\n\nc\n\n\n", 0, "(C)onstrained Coefficient of Variation: FALSE\n", false,
+       InputText({{"A", "B"}, {"B", "C"}, {"C", "A"}, {"B", "A"}, {"C", "B"}}, {"G1\tone\t0\t0\t0\t0\t0"})},
       {"\n", 1, prompt + "Checking Filename...\n\nNo file selected.\n\n" + Io + Halt, true},
       {"nothere.txt\n", 1, prompt + "Checking Filename...\n" + Io + Halt, true},
       {"s.txt\n", 1, prompt + "Checking Filename...\n\nNo Data.\n\n" + Halt, true, ""},
