@@ -45,11 +45,7 @@ int RunWithGoneReader(const std::string& dir, const std::vector<std::string>& ar
     if (chdir(dir.c_str()) != 0 || err < 0) _exit(126);
     dup2(ends[1], 1);
     dup2(err, 2);
-    std::vector<char*> argv{const_cast<char*>(TELVO_BINARY)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(TELVO_BINARY, argv.data());
-    _exit(127);
+    ExecProgram(TELVO_BINARY, args);
   }
   close(ends[1]);
   int status = 0;

@@ -46,11 +46,7 @@ ProgramRun RunOnTerminal(const std::string& dir, const std::vector<std::string>&
     if (chdir(dir.c_str()) != 0 || out < 0 || in < 0) _exit(126);
     dup2(out, 1);
     dup2(in, 0);
-    std::vector<char*> argv{const_cast<char*>(TELVO_BINARY)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(TELVO_BINARY, argv.data());
-    _exit(127);
+    ExecProgram(TELVO_BINARY, args);
   }
   ProgramRun run;
   char buffer[4096];

@@ -15,6 +15,14 @@
 
 #include "run/Run.h"
 
+void ExecProgram(const std::string& path, const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(path.c_str())};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execv(path.c_str(), argv.data());
+  _exit(127);
+}
+
 ProgramRun RunExecutable(const std::string& path, const std::string& dir, const std::vector<std::string>& args,
                          const std::string& input) {
   std::string inPath = dir + "/.stdin", outPath = dir + "/.stdout", errPath = dir + "/.stderr";
@@ -27,11 +35,7 @@ ProgramRun RunExecutable(const std::string& path, const std::string& dir, const 
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    std::vector<char*> argv{const_cast<char*>(path.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(path.c_str(), argv.data());
-    _exit(127);
+    ExecProgram(path, args);
   }
   int status = 0;
   waitpid(pid, &status, 0);

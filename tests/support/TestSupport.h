@@ -15,6 +15,7 @@ ProgramRun RunProgram(const std::string& dir, const std::vector<std::string>& ar
 // Runs any executable the same way (the simulator, for instance).
 ProgramRun RunExecutable(const std::string& path, const std::string& dir, const std::vector<std::string>& args,
                          const std::string& input = "");
+[[noreturn]] void ExecProgram(const std::string& path, const std::vector<std::string>& args);  // in a child
 std::string ScratchDir();  // a new empty directory, removed with its content when the test ends
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
