@@ -13,7 +13,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "run/Run.h"
 
 void ExecProgram(const std::string& path, const std::vector<std::string>& args) {
   std::vector<char*> argv{const_cast<char*>(path.c_str())};
@@ -106,18 +105,6 @@ std::vector<std::string> FilesIn(const std::string& dir) {
   for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string AfterBanner(const std::string& out) {
-  size_t at = out.find("Checking Filename...");
-  return at == std::string::npos ? out : out.substr(at);
-}
-
-std::string BannerText() {
-  Console con;
-  con.Buffered = true;
-  WriteTelvoBanner(con);
-  return con.Text;
 }
 
 std::string InputText(const std::vector<std::pair<std::string, std::string>>& hybs,

@@ -21,8 +21,6 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
 bool FileExistsOnDisk(const std::string& path);
 std::vector<std::string> FilesIn(const std::string& dir);  // sorted names
-std::string AfterBanner(const std::string& out);           // console text from "Checking Filename..." on
-std::string BannerText();                                   // the banner as the program prints it
 // A small input file: header rows for the hybs (exp, ref) and the given gene rows.
 std::string InputText(const std::vector<std::pair<std::string, std::string>>& hybs,
                       const std::vector<std::string>& geneRows);
