@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 const fs::path GoldenDir = fs::path(TELVO_SOURCE_DIR) / "tests/data/golden";
 const fs::path Inputs = fs::path(TELVO_SOURCE_DIR) / "tests/data/inputs";
 const std::string Prelude =
-    "t() { echo \"\\$ telvo $*\"; echo \"\\$ telvo $*\" >&2; \"$TELVO\" \"$@\"; s=$?; echo \"[exit $s]\"; echo \"[exit $s]\" >&2; }\n";
+    "t() { printf '$ telvo %s\\n' \"$*\"; printf '$ telvo %s\\n' \"$*\" >&2; \"$TELVO\" \"$@\"; s=$?; "
+    "echo \"[exit $s]\"; echo \"[exit $s]\" >&2; }\n";
 
 // The clock: times on the console, in the run table and on the report page differ between equal runs,
 // and so does a seed taken from it (seconds since 1970 of a date after 2023).
