@@ -15,7 +15,7 @@ const std::vector<std::pair<std::string, std::string>> Swap = {{"A", "B"}, {"B",
 
 TEST(OutputFiles, AKilledRunKeepsEveryFinishedGene) {
   std::string dir = ScratchDir();
-  // Two short rows, then a gene whose chain takes far longer than the test waits.
+  // Two short rows, then a gene whose chain takes hours by design (the longest period and chain).
   WriteFile(dir + "/d.txt", InputText(Swap, {"G1\tone\t0\t0\t0\t0", "G2\ttwo\t0\t0\t0\t0", "G3\tthree\t2\t0.5\t1.9\t0.6",
                                              "G4\tfour\t0\t0\t0\t0"}));
   int out[2];
@@ -25,7 +25,7 @@ TEST(OutputFiles, AKilledRunKeepsEveryFinishedGene) {
     if (chdir(dir.c_str()) != 0) _exit(126);
     dup2(out[1], 1);
     close(out[0]);
-    execl(TELVO_BINARY, TELVO_BINARY, "-p", "65532", "-g", "1000", "d.txt", static_cast<char*>(nullptr));
+    execl(TELVO_BINARY, TELVO_BINARY, "-p", "65532", "-g", "500000", "d.txt", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
