@@ -36,6 +36,8 @@ int DensitiesAvx2(const CurrentGene& gene, const NodeReals& mu, const NodeTerms&
 int ExpBatchAvx2(const double* x, double* y, int count);  // as many as whole groups of four hold
 // counts[a][b] += mu[a] > mu[b] for a, b in 0..n-1: one stored sample's P(i > j) tally.
 void CountGreaterAvx2(const double* mu, int n, int* counts);
+// The same tally through CountGreaterAvx2 or, without AVX2, one pair at a time (Sampler.cpp).
+void CountGreater(const double* mu, int n, int* counts, bool avx2);
 
 // --- Densities one at a time (Densities.cpp); outside the fast band as Mantissa * 2^Exponent ---
 double NormalOverNormalPDF(double r, double mx, double vx, double my, double vy);

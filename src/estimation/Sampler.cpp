@@ -58,6 +58,15 @@ static bool ErrorTermMove(SamplerState& p, int n, bool constrained, double stepS
   return valid;
 }
 
+void CountGreater(const double* mu, int n, int* counts, bool avx2) {
+  if (avx2) {
+    CountGreaterAvx2(mu, n, counts);
+    return;
+  }
+  for (int a = 0; a < n; ++a)
+    for (int b = 0; b < n; ++b) counts[static_cast<size_t>(a) * n + b] += mu[a] > mu[b];
+}
+
 static void PrintBestState(const InputDesign& d, const RunSettings& s, GeneWork& w) {
   for (int i = 1; i <= d.NumExpressionNodes; ++i)
     WriteLine(w.Con, "Mu[" + d.ExpressionNodeNameList[i] + "] = \t" + Fixed(w.Pass.CurrentMu[i], 8, 2) + "\t" +
@@ -73,15 +82,7 @@ static void StoreSample(const InputDesign& d, const RunSettings& s, GeneWork& w)
     p.Sampling = true;
   }
   if (s.FullOutput) WriteChainRow(d, w);
-  if (HasAvx2()) {
-    CountGreaterAvx2(&p.CurrentMu[1], n, p.GreaterCount.data());
-  } else {
-    for (int a = 1; a <= n; ++a) {
-      int* row = &p.GreaterCount[static_cast<size_t>(a - 1) * n];
-      double mu = p.CurrentMu[a];
-      for (int b = 1; b <= n; ++b) row[b - 1] += mu > p.CurrentMu[b];
-    }
-  }
+  CountGreater(&p.CurrentMu[1], n, p.GreaterCount.data(), HasAvx2());
   // Samples are stored by SampleNo: every node's count equals it.
   for (int a = 1; a <= n; ++a) c.MuFile[static_cast<size_t>(a - 1) * c.Capacity + p.SampleNo] = p.CurrentMu[a];
   if (s.ConstrainedVCV)

@@ -42,14 +42,15 @@ TEST(Summaries, OrderStatisticsPickTheStatedPositions) {
   EXPECT_EQ(o.Upper, 0.3);
 }
 
-TEST(Sampler, TallyOfGreaterMuFourAndEightNodesAtATime) {
-  if (!HasAvx2()) GTEST_SKIP() << "no AVX2 on this CPU";
+TEST(Sampler, TallyOfGreaterMuEightNodesAtATimeAndOneByOne) {
   // 19 nodes: two blocks of eight, then the rest one at a time; ties count for neither node.
   double mu[19];
   for (int i = 0; i < 19; ++i) mu[i] = (i * 7 % 19) / 4.0;
   mu[5] = mu[12];
-  std::vector<int> counts(19 * 19, 1);
-  CountGreaterAvx2(mu, 19, counts.data());
-  for (int a = 0; a < 19; ++a)
-    for (int b = 0; b < 19; ++b) EXPECT_EQ(counts[a * 19 + b], 1 + (mu[a] > mu[b])) << a << " " << b;
+  for (bool avx2 : {false, HasAvx2()}) {
+    std::vector<int> counts(19 * 19, 1);
+    CountGreater(mu, 19, counts.data(), avx2);
+    for (int a = 0; a < 19; ++a)
+      for (int b = 0; b < 19; ++b) EXPECT_EQ(counts[a * 19 + b], 1 + (mu[a] > mu[b])) << a << " " << b << " " << avx2;
+  }
 }
