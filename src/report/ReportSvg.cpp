@@ -61,7 +61,7 @@ std::string ClippedText(std::string_view text, size_t most) {
 
 std::string Num(double x) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.1f", std::round(x * 10) / 10 + 0.0);
+  std::snprintf(buffer, sizeof buffer, "%.1f", std::round(x * 10) / 10);
   std::string text = buffer;
   if (text.size() > 2 && text.compare(text.size() - 2, 2, ".0") == 0) text.resize(text.size() - 2);
   return text == "-0" ? "0" : text;

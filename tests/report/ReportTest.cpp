@@ -84,6 +84,10 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
   b[1].second = "6";
   EXPECT_FALSE(CombineRunTables({a, b}, joined, error));
   EXPECT_NE(error.find("seed is 5 in shard 1 and 6 in shard 2"), std::string::npos) << error;
+  for (RunRows other : {RunRows(a.begin(), a.end() - 1), RunRows{a[0], {"seeds", "5"}, a[2], a[3], a[4], a[5]}}) {
+    EXPECT_FALSE(CombineRunTables({a, other}, joined, error));
+    EXPECT_EQ(error, "shard 2 has other run-table keys than shard 1");
+  }
 }
 
 TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
