@@ -19,7 +19,7 @@ TEST(Text, EdgesOfTheNumberFormats) {
   EXPECT_EQ(SciScaled({0.5, 5001}), " 1.41246703213943E+1505");
   std::string tiny = SciScaled({1.0, -100000});
   EXPECT_EQ(tiny.substr(0, 10) + tiny.substr(17), " 1.0009989E-30103");
-  EXPECT_EQ(StringFromInt(32767) + IntegerToString(-42), "32767-42");
+  EXPECT_EQ(StringFromInt(7) + StringFromInt(99999) + StringFromInt(100000) + IntegerToString(-42), "0000799999100000-42");
   EXPECT_EQ(ElapsedText(25 * 3600 + 3 * 60 + 4.9), "25:03:04");
 }
 
