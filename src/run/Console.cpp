@@ -97,7 +97,8 @@ void VerifyOrQuit(RunState& run) {
     Oops("\nPlease change cells in the two header rows of " + run.Design.FileName + "as needed.", 0);
 }
 
-int32_t YToTheX(int16_t y, int16_t x) {
+// y to the power x in the wrapping 32-bit arithmetic of the word reads.
+static int32_t YToTheX(int16_t y, int16_t x) {
   int32_t result = 1;
   for (int count = static_cast<uint8_t>(x); count > 0; --count)
     result = static_cast<int32_t>(static_cast<uint32_t>(result) * static_cast<uint32_t>(y));

@@ -67,7 +67,6 @@ std::string SystemReason(const std::string& what, const std::string& name);  // 
 void VerifyOrQuit(RunState& run);
 uint16_t ReadWord(Console& con, uint16_t lower, uint16_t upper);
 int32_t ReadLong(Console& con, int32_t lower, int32_t upper);
-int32_t YToTheX(int16_t y, int16_t x);
 void ReportStop(RunState& run, const RunStop& stop);  // prints a stop; pauses when interactive
 void ReportFailure(const RunStop& stop);  // the "telvo: " line (and the usage line) on standard error
 
