@@ -134,5 +134,6 @@ TEST(Likelihood, AcceptanceAtZeroAndTies) {
   }
   EXPECT_EQ(ScaledLog(zero), -INFINITY);
   EXPECT_EQ(ScaledLog({0.75, 3}), std::log(6.0));
+  EXPECT_EQ(ScaledLog({1.0, 0}), 0.0);
   EXPECT_NEAR(ScaledLog({0.75, 5000}), std::log(0.75) + 5000 * std::log(2.0), 1e-9);
 }
