@@ -152,6 +152,7 @@ TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
     EXPECT_EQ(contrasts("called"), called[pair]) << pair;
     EXPECT_EQ(XPathNumber(context, "count(" + plot + "/s:g[@class='called']/s:g/*[not(s:title)])"), 0) << pair;
     EXPECT_EQ(contrasts("rest"), others[pair]) << pair;
+    EXPECT_EQ(XPathNumber(context, "count(" + plot + "/s:g[@class='rest']//s:title)"), 0) << pair;  // names only of calls
     EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'forest')][@data-pair='" + std::string(pair) +
                                        "']/s:g/s:circle)"),
               20);
