@@ -1,7 +1,9 @@
 // The acceptance window of the tuning passes and the order statistics of the summaries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "estimation/Estimation.h"
 #include "estimation/EstimationInternal.h"
@@ -33,6 +35,18 @@ TEST(Summaries, OrderStatisticsPickTheStatedPositions) {
     EXPECT_EQ(o.Median, s / 2 - 1) << s;
     EXPECT_EQ(o.Upper, s - s / 40 - 1) << s;
   }
+  // Values in any order, many of them tied: the positions of a full sort.
+  std::mt19937 draw(5);
+  for (int s : {80, 97, 161, 1000})
+    for (int trial = 0; trial < 40; ++trial) {
+      std::vector<double> values(s), scratch(s);
+      for (double& v : values) v = draw() % 60;
+      OrderStatistics o = ChainOrderStatistics(values.data(), s, scratch);
+      std::sort(values.begin(), values.end());
+      EXPECT_EQ(o.Lower, values[s / 40 - 1]) << s;
+      EXPECT_EQ(o.Median, values[s / 2 - 1]) << s;
+      EXPECT_EQ(o.Upper, values[s - s / 40 - 1]) << s;
+    }
   // Long runs of equal values (a chain that rarely moves) are no trouble.
   std::vector<double> flat(200000, 0.3), scratch(200000);
   flat[7] = 0.1, flat[9] = 0.9;
