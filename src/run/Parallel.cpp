@@ -121,7 +121,6 @@ void RaiseIfStopped(RunState& run, GeneSlot& slot, const std::optional<RunStop>&
 
 void Commit(RunState& run, GeneSlot& slot) {
   RaiseIfStopped(run, slot, slot.Stop);
-  slot.Work.ChainFileName.clear();
   CommitGene(run, slot.Work);
 }
 
