@@ -22,7 +22,7 @@ struct Drawn {
 // The lines drawn in place ("\r" before each); anything else written there fails the test.
 Drawn ReadProgress(const std::string& err) {
   static const std::regex line(
-      R"(\r(\d+)/(\d+) genes \(\d+%\), (-|\d+\.\d) genes/s, \d\d:\d\d:\d\d elapsed, (--:--:--|\d\d:\d\d:\d\d) left *)");
+      R"(\r(\d+)/(\d+) genes \((\d+)%\), (-|\d+\.\d) genes/s, \d\d:\d\d:\d\d elapsed, (--:--:--|\d\d:\d\d:\d\d) left *)");
   static const std::regex blank(R"(\r +\r)");
   Drawn d;
   std::smatch m;
@@ -30,6 +30,7 @@ Drawn ReadProgress(const std::string& err) {
   while (std::regex_search(rest, m, line, std::regex_constants::match_continuous)) {
     d.Done.push_back(std::stol(m[1]));
     d.Total = std::stol(m[2]);
+    EXPECT_EQ(std::stol(m[3]), d.Done.back() * 100 / d.Total) << m[0];  // whole percent, rounded down
     rest = m.suffix();
   }
   d.Cleared = std::regex_match(rest, blank);
