@@ -21,7 +21,7 @@ ScaledReal FromLog(long double logValue) {
 }
 
 ScaledReal SplitNormal(double value) {
-  int e = 0;
+  int e;
   double m = std::frexp(value, &e);
   return {m, e};
 }

@@ -32,7 +32,7 @@ void CountGreaterAvx2(const double* mu, int n, int* counts) {
       __m256 low = _mm256_castpd_ps(_mm256_cmp_pd(mine, _mm256_loadu_pd(mu + b), _CMP_GT_OQ));
       __m256 high = _mm256_castpd_ps(_mm256_cmp_pd(mine, _mm256_loadu_pd(mu + b + 4), _CMP_GT_OQ));
       // One 32-bit lane of each 64-bit mask, back in node order; a set mask is -1.
-      __m256i mask = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(low, high, 0x88)), 0xd8);
+      __m256i mask = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(low, high, 0xdd)), 0xd8);
       __m256i* slot = reinterpret_cast<__m256i*>(row + b);
       _mm256_storeu_si256(slot, _mm256_sub_epi32(_mm256_loadu_si256(slot), mask));
     }

@@ -12,7 +12,7 @@ constexpr long double Ln2 = 0.693147180559945309417232121458176568L;
 
 // Normalised binary form m * 2^e with m in [0.5, 1).
 void Normalise(const ScaledReal& x, double& m, int64_t& e) {
-  int shift = 0;
+  int shift;
   m = std::frexp(x.Mantissa, &shift);
   e = x.Exponent + shift;
 }

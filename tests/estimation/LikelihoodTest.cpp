@@ -132,6 +132,10 @@ TEST(Likelihood, AcceptanceAtZeroAndTies) {
     EXPECT_EQ(MetropolisAccepts(c.valid, c.proposed, c.current, c.u), c.accepted)
         << c.proposed.Mantissa << "p" << c.proposed.Exponent << " vs " << c.current.Mantissa << " u " << c.u;
   }
+  // The best state so far: 0 is above nothing, whatever exponent it carries.
+  for (auto [a, b, greater] : {std::tuple{zero, ScaledReal{0.5, -10}, false}, {zero, zero, false},
+                               {ScaledReal{0.5, -10}, zero, true}, {one, half, true}, {half, one, false}})
+    EXPECT_EQ(ScaledGreater(a, b), greater) << a.Mantissa << "p" << a.Exponent << " > " << b.Mantissa;
   EXPECT_EQ(ScaledLog(zero), -INFINITY);
   EXPECT_EQ(ScaledLog({0.75, 3}), std::log(6.0));
   EXPECT_EQ(ScaledLog({1.0, 0}), 0.0);

@@ -58,13 +58,15 @@ TEST(Summaries, OrderStatisticsPickTheStatedPositions) {
 
 TEST(Sampler, TallyOfGreaterMuEightNodesAtATimeAndOneByOne) {
   // 19 nodes: two blocks of eight, then the rest one at a time; ties count for neither node.
-  double mu[19];
-  for (int i = 0; i < 19; ++i) mu[i] = (i * 7 % 19) / 4.0;
-  mu[5] = mu[12];
+  // A 20th value and a 20th row of counts stand guard: neither is read or written.
+  double mu[20];
+  for (int i = 0; i < 20; ++i) mu[i] = (i * 7 % 19) / 4.0;
+  mu[5] = mu[12], mu[19] = 100;
   for (bool avx2 : {false, HasAvx2()}) {
-    std::vector<int> counts(19 * 19, 1);
+    std::vector<int> counts(20 * 19, 1);
     CountGreater(mu, 19, counts.data(), avx2);
-    for (int a = 0; a < 19; ++a)
-      for (int b = 0; b < 19; ++b) EXPECT_EQ(counts[a * 19 + b], 1 + (mu[a] > mu[b])) << a << " " << b << " " << avx2;
+    for (int a = 0; a < 20; ++a)
+      for (int b = 0; b < 19; ++b)
+        EXPECT_EQ(counts[a * 19 + b], 1 + (a < 19 && mu[a] > mu[b])) << a << " " << b << " " << avx2;
   }
 }

@@ -73,7 +73,7 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
   EXPECT_EQ(Ticks(0, 5, 5), (std::vector<double>{0, 1, 2, 3, 4, 5}));  // a rough step of exactly a power of ten
 
   RunRows a = {{"input_file", "a.txt"},   {"seed", "5"},     {"genes_read", "10"}, {"estimated", "8"},
-               {"time_used", "00:59:30"}, {"end_time", "t1"}};
+               {"time_used", "01:59:30"}, {"end_time", "t1"}};
   RunRows b = {{"input_file", "b.txt"},   {"seed", "5"},     {"genes_read", "7"}, {"estimated", "7"},
                {"time_used", "00:01:45"}, {"end_time", "t2"}};
   RunRows joined;
@@ -81,7 +81,7 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
   ASSERT_TRUE(CombineRunTables({a, b}, joined, error)) << error;
   EXPECT_EQ(RunValue(joined, "genes_read") + RunValue(joined, "estimated") + RunValue(joined, "time_used") +
                 RunValue(joined, "end_time") + RunValue(joined, "seed"),
-            "171501:01:15t25");
+            "171502:01:15t25");
   EXPECT_EQ(RunValue(joined, "input_file"), "a.txt ... b.txt (2 shards)");
   b[1].second = "6";
   EXPECT_FALSE(CombineRunTables({a, b}, joined, error));
@@ -90,6 +90,11 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
     EXPECT_FALSE(CombineRunTables({a, other}, joined, error));
     EXPECT_EQ(error, "shard 2 has other run-table keys than shard 1");
   }
+  std::vector<ReportContrast> ranked;
+  EXPECT_FALSE(ReadRankedTable({"r.tsv", "gene_id\tgene_name\tnode_a\tnode_b\tlog2_ratio\tlog2_lower\tlog2_upper\tlfsr\t"
+                                         "acceptable\tsvalue\ng\tn\tA\tB\t1\t0\t2\t0.1\tTRUE\tx\n"},
+                               ranked, error));
+  EXPECT_EQ(error, "r.tsv:2: svalue 'x' is not a number");
 }
 
 TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
