@@ -31,6 +31,7 @@ Drawn ReadProgress(const std::string& err) {
     d.Done.push_back(std::stol(m[1]));
     d.Total = std::stol(m[2]);
     EXPECT_EQ(std::stol(m[3]), d.Done.back() * 100 / d.Total) << m[0];  // whole percent, rounded down
+    EXPECT_EQ(d.Done.back() > 0, m[4] != "-" && m[5] != "--:--:--") << m[0];  // rate and time left once a gene is done
     rest = m.suffix();
   }
   d.Cleared = std::regex_match(rest, blank);
