@@ -61,7 +61,7 @@ ScaledReal Product(const CurrentGene& gene, const NodeReals& mu, const NodeTerms
       double mx = mu[o.Exp], vx = nt.Variance[o.Exp], my = mu[o.Ref], vy = nt.Variance[o.Ref];
       ScaledReal slow = nt.Additive ? SlowNormalOverNormal(o.Ratio, mx, vx, my, vy)
                                     : SlowLogNormalOverLogNormal(o.Ratio, mx, vx, my, vy);
-      if (slow.Mantissa == 0) return {0.0, 0};
+      if (slow.Mantissa == 0) return {0.0};
       m = slow.Mantissa * m;
       exponent += slow.Exponent;
     }

@@ -12,4 +12,8 @@ TEST(Random, MersenneTwisterMatchesTheReferenceStream) {
     std::mt19937 reference(seed);
     for (int i = 0; i < 2000; ++i) ASSERT_EQ(NextRandom(rs), reference()) << seed << " draw " << i;
   }
+  // A stream never seeded draws as the reference's default one.
+  RandomStream unseeded;
+  std::mt19937 byDefault;
+  for (int i = 0; i < 700; ++i) ASSERT_EQ(NextRandom(unseeded), byDefault()) << "unseeded draw " << i;
 }
