@@ -9,27 +9,29 @@ static int DigitValue(char c) {
   return 99;
 }
 
+// The text after its leading blanks and tabs.
+static std::string_view WithoutLeadingBlanks(std::string_view text) {
+  return text.substr(std::min(text.find_first_not_of(" \t"), text.size()));
+}
+
 bool ParseFlagInteger(std::string_view text, int64_t lower, int64_t upper, int64_t& value) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  text = WithoutLeadingBlanks(text);
+  bool negative = text.starts_with('-');
+  if (negative || text.starts_with('+')) text.remove_prefix(1);
   int base = 10;
-  if (i < text.size() && text[i] == '$') {
-    base = 16, ++i;
-  } else if (text.substr(i, 2) == "0x") {
-    base = 16, i += 2;
-  } else if (i < text.size() && text[i] == 'x') {
-    base = 16, ++i;
-  } else if (i < text.size() && text[i] == '%') {
-    base = 2, ++i;
-  } else if (i < text.size() && text[i] == '&') {
-    base = 8, ++i;
+  if (text.starts_with("0x")) {
+    base = 16, text.remove_prefix(2);
+  } else if (text.starts_with('$') || text.starts_with('x')) {
+    base = 16, text.remove_prefix(1);
+  } else if (text.starts_with('%')) {
+    base = 2, text.remove_prefix(1);
+  } else if (text.starts_with('&')) {
+    base = 8, text.remove_prefix(1);
   }
-  if (i == text.size()) return false;
+  if (text.empty()) return false;
   int64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    int digit = DigitValue(text[i]);
+  for (char c : text) {
+    int digit = DigitValue(c);
     if (digit >= base) return false;
     if (magnitude < (int64_t{1} << 40)) magnitude = magnitude * base + digit;  // beyond 2^40 it is out of range anyway
   }
@@ -39,11 +41,7 @@ bool ParseFlagInteger(std::string_view text, int64_t lower, int64_t upper, int64
   return true;
 }
 
-bool ParseFlagReal(std::string_view text, double& value) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  return ParseStrictReal(text.substr(i), value);
-}
+bool ParseFlagReal(std::string_view text, double& value) { return ParseStrictReal(WithoutLeadingBlanks(text), value); }
 
 std::string ListField(const std::string& list, int index, bool& present) {
   size_t start = 0;
