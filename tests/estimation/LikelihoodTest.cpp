@@ -111,6 +111,13 @@ TEST(Likelihood, ManyObservationsNeitherUnderflowNorFreeze) {
               LogNormalOverLogNormalPDF(1.2, 1.1, v, 0.9, v))
         << v;
   }
+  // A negative variance on either side, or a Mu of 0 in the log-normal model, has no density.
+  for (auto [vx, vy] : {std::pair{-0.1, 0.2}, {0.2, -0.1}}) {
+    EXPECT_EQ(SlowNormalOverNormal(1.2, 1.1, vx, 0.9, vy).Mantissa, 0.0) << vx << " " << vy;
+    EXPECT_EQ(SlowLogNormalOverLogNormal(1.2, 1.1, vx, 0.9, vy).Mantissa, 0.0) << vx << " " << vy;
+  }
+  EXPECT_EQ(SlowLogNormalOverLogNormal(1.2, 0.0, 0.2, 0.9, 0.2).Mantissa, 0.0);
+  EXPECT_EQ(SlowLogNormalOverLogNormal(1.2, 1.1, 0.2, 0.0, 0.2).Mantissa, 0.0);
 }
 
 TEST(Likelihood, AcceptanceAtZeroAndTies) {
