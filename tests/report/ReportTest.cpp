@@ -90,11 +90,25 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
     EXPECT_FALSE(CombineRunTables({a, other}, joined, error));
     EXPECT_EQ(error, "shard 2 has other run-table keys than shard 1");
   }
-  std::vector<ReportContrast> ranked;
-  EXPECT_FALSE(ReadRankedTable({"r.tsv", "gene_id\tgene_name\tnode_a\tnode_b\tlog2_ratio\tlog2_lower\tlog2_upper\tlfsr\t"
-                                         "acceptable\tsvalue\ng\tn\tA\tB\t1\t0\t2\t0.1\tTRUE\tx\n"},
-                               ranked, error));
+  std::string page;
+  EXPECT_FALSE(ReportFromTables({}, {"r.tsv", "gene_id\tgene_name\tnode_a\tnode_b\tlog2_ratio\tlog2_lower\tlog2_upper\t"
+                                              "lfsr\tacceptable\tsvalue\ng\tn\tA\tB\t1\t0\t2\t0.1\tTRUE\tx\n"},
+                                {}, page, error));
   EXPECT_EQ(error, "r.tsv:2: svalue 'x' is not a number");
+}
+
+TEST(Report, PastFifteenPairsTheMostCalledAreDrawnTiesInPairOrder) {
+  ReportTables t;
+  for (int k = 0; k < 17; ++k) {
+    ReportContrast c;
+    c.GeneId = "g", c.NodeA = "P" + std::to_string(k), c.NodeB = "B";
+    c.Log2 = 1, c.Log2Upper = 2, c.Lfsr = 0.01, c.Svalue = k == 16 ? 0.01 : 0.5;  // only the last pair has a call
+    t.Ranked.push_back(c);
+  }
+  std::string page = ReportPage(t);
+  for (int k = 0; k < 17; ++k)
+    EXPECT_EQ(page.find("data-pair=\"P" + std::to_string(k) + "/B\"") != std::string::npos, k < 14 || k == 16) << k;
+  EXPECT_NE(page.find("the 15 of 17 node pairs with the most calls"), std::string::npos);
 }
 
 TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
