@@ -5,6 +5,7 @@
 #include <set>
 
 #include "report/Report.h"
+#include "run/Run.h"
 
 namespace {
 
@@ -146,10 +147,7 @@ bool CombineRunTables(const std::vector<RunRows>& shards, RunRows& combined, std
       if (CountKeys.count(key)) {
         value = std::to_string(std::atol(value.c_str()) + std::atol(other.c_str()));
       } else if (key == "time_used") {
-        long t = Seconds(value) + Seconds(other);
-        char hms[48];
-        std::snprintf(hms, sizeof hms, "%02ld:%02ld:%02ld", t / 3600, t % 3600 / 60, t % 60);
-        value = hms;
+        value = ElapsedText(static_cast<double>(Seconds(value) + Seconds(other)));
       } else if (key == "end_time") {
         value = other;
       } else if (!ShardKeys.count(key) && other != value) {
