@@ -65,6 +65,8 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
   EXPECT_EQ(PageText("a<b>&\"c'\x01\xff\xc3\xa9"), "a&lt;b&gt;&amp;&quot;c&#39;\xEF\xBF\xBD\xEF\xBF\xBD\xc3\xa9");
   EXPECT_EQ(PageText("\xe0\x80\xaf"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // an overlong '/'
   EXPECT_EQ(PageText("\xe2\x89\xa4\xe9\xa3\x9f\xf0\x9f\x98\x80"), "\xe2\x89\xa4\xe9\xa3\x9f\xf0\x9f\x98\x80");  // three and four bytes
+  for (std::string text : {"\"quoted\" name", "\"", "a\"\"b\"", "plain"})
+    EXPECT_EQ(UntableText(TableText(text)), text) << text;  // a table cell back to its text
   EXPECT_EQ(ClippedText("\xc3\xa9\xc3\xa9\xc3\xa9", 2), "\xc3\xa9\xc3\xa9…");
   std::vector<double> ticks = Ticks(-0.5, 0.5, 5);
   ASSERT_EQ(ticks.size(), 5u);
