@@ -64,6 +64,8 @@ double XPathNumber(xmlXPathContextPtr context, const std::string& path) {
 TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
   EXPECT_EQ(PageText("a<b>&\"c'\x01\xff\xc3\xa9"), "a&lt;b&gt;&amp;&quot;c&#39;\xEF\xBF\xBD\xEF\xBF\xBD\xc3\xa9");
   EXPECT_EQ(PageText("\xe0\x80\xaf"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // an overlong '/'
+  const char* least = "\xc2\x80\xe0\xa0\x80\xf0\x90\x80\x80";  // the least characters of two, three and four bytes
+  EXPECT_EQ(PageText(least), least);
   EXPECT_EQ(PageText("\xe2\x89\xa4\xe9\xa3\x9f\xf0\x9f\x98\x80"), "\xe2\x89\xa4\xe9\xa3\x9f\xf0\x9f\x98\x80");  // three and four bytes
   for (std::string text : {"\"quoted\" name", "\"", "a\"\"b\"", "plain"})
     EXPECT_EQ(UntableText(TableText(text)), text) << text;  // a table cell back to its text
@@ -73,6 +75,7 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
   EXPECT_EQ(TickLabel(ticks[0], ticks) + " " + TickLabel(ticks[2], ticks) + " " + TickLabel(ticks[4], ticks),
             "-0.4 0.0 0.4");
   EXPECT_EQ(Ticks(0, 5, 5), (std::vector<double>{0, 1, 2, 3, 4, 5}));  // a rough step of exactly a power of ten
+  EXPECT_EQ(Ticks(0, 27.5, 5), (std::vector<double>{0, 10, 20}));      // past five times a power of ten: ten
 
   RunRows a = {{"input_file", "a.txt"},   {"seed", "5"},     {"genes_read", "10"}, {"estimated", "8"},
                {"time_used", "01:59:30"}, {"end_time", "t1"}};

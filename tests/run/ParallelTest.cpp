@@ -19,8 +19,8 @@ TEST(Parallel, GeneSeedsAreDistinctAndNotAShiftOfTheRunSeed) {
   EXPECT_NE(GeneSeed(7, 2), GeneSeed(8, 1));
 }
 
-// Worker chain stores, or the trial block at start-up, that do not fit stop the run with the memory
-// message and status 1, not a crash.
+// Worker chain stores, the trial block at start-up, or worker threads that do not fit stop the run
+// with a message and status 1, not a crash.
 // The address sanitizer needs far more address space than the limit allows, so it sits this one out.
 TEST(Parallel, WorkersThatDoNotFitInMemoryStopTheRun) {
 #if defined(TELVO_SANITIZED)
@@ -28,12 +28,14 @@ TEST(Parallel, WorkersThatDoNotFitInMemoryStopTheRun) {
 #else
   std::string dir = ScratchDir();
   WriteFile(dir + "/d.txt", ReadFile(TELVO_SOURCE_DIR "/tests/data/inputs/mixed.txt"));
-  for (auto [limit, flags] : {std::pair{"900000", " -j 256 -g 500000"}, {"300000", ""}}) {
+  const std::string memory = "Not enough memory. Program halt...\n";
+  for (auto [limit, flags, says] : {std::tuple{"900000", " -j 256 -g 500000", memory}, {"300000", "", memory},
+                                    {"900000", " -j 256", "T.E.L.V.O. could not start 256 worker threads.\n"}}) {
     std::string line = std::string("ulimit -v ") + limit + " && exec " + TELVO_BINARY + " -r 3" + flags + " d.txt";
     ProgramRun r = RunExecutable("/bin/sh", dir, {"-c", line});
-    EXPECT_EQ(r.Status, 1) << limit;
-    EXPECT_NE(r.Out.find("Not enough memory. Program halt...\n"), std::string::npos) << r.Out;
-    EXPECT_EQ(r.Out.find("Genes Examined:"), std::string::npos) << limit;
+    EXPECT_EQ(r.Status, 1) << flags;
+    EXPECT_NE(r.Out.find(says), std::string::npos) << r.Out;
+    EXPECT_EQ(r.Out.find("Genes Examined:"), std::string::npos) << flags;
   }
 #endif
 }
