@@ -111,6 +111,11 @@ TEST(Likelihood, ManyObservationsNeitherUnderflowNorFreeze) {
               LogNormalOverLogNormalPDF(1.2, 1.1, v, 0.9, v))
         << v;
   }
+  // A ratio of 0 or below is no observation: the plain densities give it 1.
+  for (double r : {0.0, -1.0}) {
+    EXPECT_EQ(NormalOverNormalPDF(r, 1.1, 0.2, 0.9, 0.2), 1.0) << r;
+    EXPECT_EQ(LogNormalOverLogNormalPDF(r, 1.1, 0.2, 0.9, 0.2), 1.0) << r;
+  }
   // A negative variance on either side, or a Mu of 0 in the log-normal model, has no density.
   for (auto [vx, vy] : {std::pair{-0.1, 0.2}, {0.2, -0.1}}) {
     EXPECT_EQ(SlowNormalOverNormal(1.2, 1.1, vx, 0.9, vy).Mantissa, 0.0) << vx << " " << vy;
