@@ -8,6 +8,8 @@
 #include "input/Input.h"
 #include "settings/Settings.h"
 
+using namespace telvo;
+
 void MakeBenchGene(BenchGene& g, const char* design, int nodes, int replicates, int model, unsigned seed) {
   InputDesign& d = g.Design;
   d.NumExpressionNodes = nodes;

@@ -3,6 +3,8 @@
 
 #include "run/RunState.h"
 
+using namespace telvo;
+
 struct BenchGene {
   InputDesign Design;
   RunSettings Settings;

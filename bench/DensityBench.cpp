@@ -9,6 +9,8 @@
 #include "BenchDesigns.h"
 #include "estimation/EstimationInternal.h"
 
+using namespace telvo;
+
 namespace {
 
 constexpr double TwoPi = 6.283185307179586476925286766559;

@@ -9,6 +9,8 @@
 #include "BenchDesigns.h"
 #include "estimation/Estimation.h"
 
+using namespace telvo;
+
 static void BM_GeneDiagnostics(benchmark::State& state) {
   BenchGene g;
   if (state.range(0) == 0) MakeBenchGene(g, "loop", 4, 2, 2, 3);

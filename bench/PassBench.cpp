@@ -4,6 +4,8 @@
 #include "BenchDesigns.h"
 #include "estimation/Estimation.h"
 
+using namespace telvo;
+
 namespace {
 
 void Setup(BenchGene& g, int which) {

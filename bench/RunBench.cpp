@@ -13,6 +13,8 @@
 #include "run/Run.h"
 #include "simulate/Simulate.h"
 
+using namespace telvo;
+
 namespace {
 
 // Runs the program on file in dir with the flags; false when it failed.

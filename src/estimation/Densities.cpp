@@ -5,6 +5,8 @@
 
 #include "estimation/DensityKernel.h"
 
+namespace telvo {
+
 namespace {
 
 constexpr long double Ln2 = 0.693147180559945309417232121458176568L;
@@ -71,3 +73,5 @@ ScaledReal SlowLogNormalOverLogNormal(double r, double mx, double vx, double my,
                    (std::log(static_cast<long double>(mx)) - std::log(static_cast<long double>(my)));
   return FromLog(-(zl * zl) / (2 * sl) - std::log(static_cast<long double>(r)) - 0.5L * (LogTwoPi + std::log(sl)));
 }
+
+}  // namespace telvo

@@ -5,6 +5,8 @@
 #include "estimation/EstimationInternal.h"
 #include "estimation/ExpKernel.h"
 
+namespace telvo {
+
 namespace {
 
 constexpr double TwoPi = 6.283185307179586476925286766559;
@@ -89,3 +91,5 @@ inline int DensitiesOf(const CurrentGene& gene, int k, const NodeReals& mu, cons
 }
 
 }  // namespace
+
+}  // namespace telvo

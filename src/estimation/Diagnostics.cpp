@@ -8,6 +8,8 @@
 
 #include "estimation/Estimation.h"
 
+namespace telvo {
+
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
@@ -180,3 +182,5 @@ double SplitRhat(const double* chain, int count) {
   if (within == 0.0) return between == 0.0 ? NaN : std::numeric_limits<double>::infinity();
   return std::sqrt(((half - 1.0) / half * within + between) / within);
 }
+
+}  // namespace telvo

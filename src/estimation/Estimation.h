@@ -5,6 +5,8 @@
 
 #include "run/RunState.h"
 
+namespace telvo {
+
 // --- Random stream (Random.cpp) ---
 void SeedRandom(RandomStream& stream, uint32_t seed);  // MT19937 init_genrand
 uint32_t NextRandom(RandomStream& stream);             // next 32-bit output
@@ -58,3 +60,5 @@ double EffectiveSampleSize(const double* chain, int count);
 // dropped when count is odd), not rank-normalised. Inf when both halves are constant but differ; NaN when
 // the whole chain is constant, holds a non-finite value or has fewer than 4 samples.
 double SplitRhat(const double* chain, int count);
+
+}  // namespace telvo

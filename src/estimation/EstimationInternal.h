@@ -4,6 +4,8 @@
 
 #include "estimation/Estimation.h"
 
+namespace telvo {
+
 // --- Exp (FastMath.cpp) ---
 double ExpForBatch(double x);                              // Exp with x clamped to [-708.4, 709]
 void ExpBatch(const double* x, double* y, int count);      // ExpForBatch of each, vectorised
@@ -44,3 +46,5 @@ double NormalOverNormalPDF(double r, double mx, double vx, double my, double vy)
 double LogNormalOverLogNormalPDF(double r, double mx, double vx, double my, double vy);
 ScaledReal SlowNormalOverNormal(double r, double mx, double vx, double my, double vy);
 ScaledReal SlowLogNormalOverLogNormal(double r, double mx, double vx, double my, double vy);
+
+}  // namespace telvo

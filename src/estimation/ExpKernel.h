@@ -15,6 +15,8 @@
 #include <immintrin.h>
 #endif
 
+namespace telvo {
+
 extern const double ExpTable[128][2];  // 2^(j/128) = Hi + Lo, j = 0..127
 
 using Lanes2 = double __attribute__((vector_size(16)));     // two doubles
@@ -167,3 +169,5 @@ struct ClampedExp {
 };
 
 }  // namespace
+
+}  // namespace telvo

@@ -9,6 +9,8 @@
 #include "estimation/EstimationInternal.h"
 #include "estimation/ExpKernel.h"
 
+namespace telvo {
+
 
 // 2^(j/128) = Hi + Lo, j = 0..127.
 const double ExpTable[128][2] = {
@@ -361,3 +363,5 @@ void ExpBatchSse2(const double* x, double* y, int count) {
   for (; i + 2 <= count; i += 2) _mm_storeu_pd(y + i, ExpClamped<Lanes2>(_mm_loadu_pd(x + i)));
   for (; i < count; ++i) y[i] = ExpClamped(x[i]);
 }
+
+}  // namespace telvo

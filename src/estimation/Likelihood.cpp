@@ -12,6 +12,8 @@
 
 #include "estimation/DensityKernel.h"
 
+namespace telvo {
+
 namespace {
 
 constexpr double RenormLow = 0x1p-256, RenormHigh = 0x1p256;
@@ -100,3 +102,5 @@ ScaledReal StateLikelihoodScalar(const CurrentGene& gene, int model, int numNode
                                  const NodeReals& t) {
   return LikelihoodWith(1, gene, model, numNodes, mu, t);
 }
+
+}  // namespace telvo

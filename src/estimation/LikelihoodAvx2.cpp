@@ -14,6 +14,8 @@
 #pragma GCC target("avx2")
 #include "estimation/DensityKernel.h"
 
+namespace telvo {
+
 int DensitiesAvx2(const CurrentGene& gene, const NodeReals& mu, const NodeTerms& nt, double* density, bool& inBand) {
   return DensitiesOf<Lanes4>(gene, 0, mu, nt, density, inBand);
 }
@@ -39,5 +41,6 @@ void CountGreaterAvx2(const double* mu, int n, int* counts) {
     for (; b < n; ++b) row[b] += mu[a] > mu[b];
   }
 }
+}  // namespace telvo
 #pragma GCC pop_options
 #endif

@@ -1,6 +1,8 @@
 // MT19937 with the reference seeding, and the two draws the sampler makes from it.
 #include "estimation/Estimation.h"
 
+namespace telvo {
+
 void SeedRandom(RandomStream& rs, uint32_t seed) {
   rs.State[0] = seed;
   for (int i = 1; i < 624; ++i)
@@ -57,3 +59,5 @@ uint32_t GeneSeed(uint32_t runSeed, long gene) {
   z ^= z >> 31;
   return static_cast<uint32_t>(z >> 32);
 }
+
+}  // namespace telvo

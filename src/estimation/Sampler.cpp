@@ -6,6 +6,8 @@
 #include "output/Output.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constrained, bool tables) {
   ChainStore& c = work.Chains;
   c.Capacity = sampleSize;
@@ -140,3 +142,5 @@ void RunTuningPass(const InputDesign& d, const RunSettings& s, GeneWork& w) {
     if (p.SampleNo == s.ChainSampleSize) return;
   }
 }
+
+}  // namespace telvo

@@ -6,6 +6,8 @@
 #include "estimation/EstimationInternal.h"
 #include "estimation/ExpKernel.h"
 
+namespace telvo {
+
 namespace {
 
 constexpr long double Ln2 = 0.693147180559945309417232121458176568L;
@@ -60,3 +62,5 @@ double ScaledLog(const ScaledReal& x) {
   if (e >= DBL_MIN_EXP && e <= DBL_MAX_EXP) return Log(std::ldexp(m, static_cast<int>(e)));
   return static_cast<double>(std::log(static_cast<long double>(m)) + static_cast<long double>(e) * Ln2);
 }
+
+}  // namespace telvo

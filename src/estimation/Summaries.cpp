@@ -5,6 +5,8 @@
 #include "estimation/Estimation.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 OrderStatistics ChainOrderStatistics(const double* row, int count, std::vector<double>& scratch) {
   std::copy_n(row, count, scratch.begin());
   // Sorted positions S div 40, S div 2 and S - S div 40 (from 1), found by selection.
@@ -69,7 +71,7 @@ void SummarizeChain(const InputDesign& d, const RunSettings& s, GeneWork& w) {
     WriteLine(w.Con, w.Gene.GeneUniqueID + "(" + w.Gene.GeneCommonName + "), \t" + d.ExpressionNodeNameList[i] + ": " +
                          Fixed(median[i] - lower[i], 4, 2) + "\t" + Fixed(median[i], 4, 2) + "\t" +
                          Fixed(upper[i] - median[i], 4, 2));
-  WriteLine(w.Con, "Density of Best Likelihood:" + SciScaled(p.MaxLikelihood));
+  WriteLine(w.Con, "Density of Best Likelihood:" + SciScaled(p.MaxLikelihood.Mantissa, p.MaxLikelihood.Exponent));
 
   NodeReals termLower{}, termMedian{}, termUpper{};
   if (s.ConstrainedVCV) {
@@ -154,3 +156,5 @@ void CarryOverStepSizes(const RunSettings& s, GeneWork& w) {
   }
   WriteLine(w.Con, "NumSampled: " + IntegerToString(w.Pass.SampleNo));
 }
+
+}  // namespace telvo

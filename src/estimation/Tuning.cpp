@@ -3,6 +3,8 @@
 #include "output/Output.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 // The lower bound is the extended-precision 0.15, a little above the double nearest 0.15, so a
 // ratio that comes out as that double counts as too low.
 constexpr long double WindowLow = 0.15L;
@@ -58,3 +60,5 @@ void MCMCIt(const InputDesign& d, const RunSettings& s, GeneWork& w) {
   WriteLine(w.Con, "Mu SS: " + Fixed(w.Steps.MuStepSize, 5, 3) + "\tV/CV SS: " + Fixed(w.Steps.VCVStepSize, 6, 4));
   SummarizeChain(d, s, w);
 }
+
+}  // namespace telvo

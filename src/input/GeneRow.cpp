@@ -6,6 +6,8 @@
 #include "input/Input.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 void PrepareGene(CurrentGene& gene, int numNodes, int numHybs) {
   gene.NumNodes = numNodes;
   gene.HybArr.assign(static_cast<size_t>(numNodes) * numNodes * MaxReplicates, 0.0);
@@ -194,3 +196,5 @@ void LoadGeneDataIntoMatrix(RunState& run, GeneWork& work) {
   if (!AtEnd(file)) ReadRestOfLine(file);
   if (gene.IrreducibleMatrix && gene.EnoughData) CollectObservations(gene);
 }
+
+}  // namespace telvo

@@ -2,6 +2,8 @@
 #include "input/Input.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 std::vector<std::string> SplitHeaderRow(const std::string& row) {
   std::vector<std::string> cells;
   size_t pos = 0;
@@ -137,3 +139,5 @@ void VerifyFileHeader(RunState& run) {
   NumberHybNodes(run, "reference", &HybRecord::RefName, &HybRecord::RefNode, "");
   WriteLine(con, "File " + d.FileName + " header rows verified.");
 }
+
+}  // namespace telvo

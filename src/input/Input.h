@@ -6,6 +6,8 @@
 
 #include "run/RunState.h"
 
+namespace telvo {
+
 // --- Reading the file (InputFile.cpp) ---
 bool AtEnd(const InputFile& file);                 // no byte left
 bool AtLineEnd(const InputFile& file);             // next byte is CR or LF, or no byte left
@@ -29,3 +31,5 @@ void LoadGeneDataIntoMatrix(RunState& run, GeneWork& work);  // reads the next g
 void ConnectNode(CurrentGene& gene, int n);                   // marks n and every node linked to it
 void WriteComparisonMatrix(const InputDesign& design, const CurrentGene& gene, Console& con);
 void CollectObservations(CurrentGene& gene);                  // the likelihood's list of ratios
+
+}  // namespace telvo

@@ -1,6 +1,8 @@
 // Byte-level reading of the input file. A line ends with LF, CR or CR LF.
 #include "input/Input.h"
 
+namespace telvo {
+
 bool AtEnd(const InputFile& file) { return file.Pos >= file.Bytes.size(); }
 
 bool AtLineEnd(const InputFile& file) {
@@ -51,3 +53,5 @@ bool LooksLikePlainText(const std::string& bytes) {
   size_t rowEnd = bytes.find_first_of("\r\n");
   return bytes.find('\0') >= rowEnd;
 }
+
+}  // namespace telvo

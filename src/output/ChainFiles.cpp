@@ -5,6 +5,8 @@
 #include "output/Output.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 void AssignChainFileName(RunState& run, GeneWork& work) {
   const InputDesign& d = run.Design;
   const CurrentGene& g = work.Gene;
@@ -40,7 +42,7 @@ void OpenChainFile(const InputDesign& d, const RunSettings& s, GeneWork& work) {
 void WriteChainRow(const InputDesign& d, GeneWork& work) {
   const SamplerState& p = work.Pass;
   std::FILE* f = work.ChainFile;
-  std::fprintf(f, "%d\t%s", p.SampleNo, SciScaled(p.Likelihood).c_str());
+  std::fprintf(f, "%d\t%s", p.SampleNo, SciScaled(p.Likelihood.Mantissa, p.Likelihood.Exponent).c_str());
   for (int n = 1; n <= d.NumExpressionNodes; ++n)
     std::fprintf(f, "\t%s\t%s", Fixed(p.CurrentMu[n], 8, 2).c_str(), Fixed(p.CurrentVCV[n], 8, 4).c_str());
   std::fputc('\n', f);
@@ -53,3 +55,5 @@ void CloseChainFile(GeneWork& work) {
   work.ChainFile = nullptr;
   if (failed) Oops("T.E.L.V.O. could not write to the chain file\n" + work.ChainFileName);
 }
+
+}  // namespace telvo

@@ -8,6 +8,8 @@
 #include "output/Output.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 std::string NameTag(std::string_view name) {
   uint32_t hash = 2166136261u;  // 32-bit FNV-1a
   for (char c : name) {
@@ -78,3 +80,5 @@ bool SameFile(const std::string& a, const std::string& b) {
   if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
+
+}  // namespace telvo

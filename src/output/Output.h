@@ -7,6 +7,8 @@
 
 #include "run/RunState.h"
 
+namespace telvo {
+
 // --- Names (FileNames.cpp) ---
 std::string TruncatedFileName(const std::string& base, const std::string& separator, const std::string& label,
                               const std::string& extension);
@@ -41,3 +43,5 @@ void AssignChainFileName(RunState& run, GeneWork& work);  // derived name, made 
 void OpenChainFile(const InputDesign& design, const RunSettings& settings, GeneWork& work);
 void WriteChainRow(const InputDesign& design, GeneWork& work);  // the current state as sample SampleNo
 void CloseChainFile(GeneWork& work);
+
+}  // namespace telvo

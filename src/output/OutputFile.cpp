@@ -10,6 +10,8 @@
 #include "output/Output.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 void RefuseUnsafeOutput(const std::string& name) {
   if (name.size() > MaxText)
     Oops("T.E.L.V.O. will not use an output file name longer than 255 characters (this one has " +
@@ -96,3 +98,5 @@ bool CloseOutputFile(OutputFile& f) {
   f.Fd = -1;
   return ok;
 }
+
+}  // namespace telvo

@@ -9,6 +9,8 @@
 #include "tables/Tables.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 std::string ResultHeader(const InputDesign& d, const RunSettings& s) {
   int n = d.NumExpressionNodes;
   const auto& names = d.ExpressionNodeNameList;
@@ -182,3 +184,5 @@ void CloseOutputFiles(RunState& run) {
   for (int t = 0; t < 5; ++t) failed |= !CloseOutputFile(*TableFiles(out)[t]);
   if (failed) Oops("T.E.L.V.O. could not finish writing its output files.");
 }
+
+}  // namespace telvo

@@ -10,6 +10,8 @@
 
 #include "tables/Tables.h"
 
+namespace telvo {
+
 // A row of the nodes table, the cells the page uses.
 struct ReportNode {
   std::string GeneId, GeneName, Node;  // text cells, unquoted
@@ -78,3 +80,5 @@ std::string SvgStart(const Plot& plot, const char* cls, const std::string& attri
 // Axis lines, ticks with labels and the axis titles; yLabel empty leaves the y axis out.
 std::string Frame(const Plot& plot, const std::string& xLabel, const std::string& yLabel);
 std::string VerticalLine(const Plot& plot, double x, const char* cls);  // across the plot area at a data x
+
+}  // namespace telvo

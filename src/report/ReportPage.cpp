@@ -8,6 +8,8 @@
 
 #include "report/Report.h"
 
+namespace telvo {
+
 namespace {
 
 constexpr double CalledSvalue = 0.05;  // a contrast is called at svalue <= this
@@ -430,3 +432,5 @@ bool ReportFromTables(const std::vector<TableSource>& nodes, const TableSource& 
   page = ReportPage(tables);
   return true;
 }
+
+}  // namespace telvo

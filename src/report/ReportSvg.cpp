@@ -5,6 +5,8 @@
 
 #include "report/Report.h"
 
+namespace telvo {
+
 namespace {
 
 const char Replacement[] = "\xEF\xBF\xBD";  // U+FFFD
@@ -121,3 +123,5 @@ std::string VerticalLine(const Plot& p, double x, const char* cls) {
   return "<path class=\"" + std::string(cls) + "\" d=\"M" + Num(Place(p.X, x)) + " " + Num(p.Y.From) + "V" +
          Num(p.Y.To) + "\"/>\n";
 }
+
+}  // namespace telvo

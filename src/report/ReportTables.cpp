@@ -7,6 +7,8 @@
 #include "report/Report.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 namespace {
 
 // A table being read: its columns by name and the current row's cells.
@@ -165,3 +167,5 @@ bool CombineRunTables(const std::vector<RunRows>& shards, RunRows& combined, std
   combined = std::move(out);
   return true;
 }
+
+}  // namespace telvo

@@ -17,6 +17,8 @@
 #include "settings/Settings.h"
 #include "tables/Tables.h"
 
+namespace telvo {
+
 static void* volatile MemoryProbe;  // keeps the trial block from being optimised away
 
 bool IsMemoryEnough(RunState& run) {
@@ -121,13 +123,6 @@ void Finish(RunState& run) {
   }
 }
 
-std::string ElapsedText(double seconds) {
-  long total = static_cast<long>(seconds);
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%02ld:%02ld:%02ld", total / 3600, total % 3600 / 60, total % 60);
-  return buffer;
-}
-
 // What the files hold stays: every finished gene; the rows of the gene that stopped the run are
 // left out, so the result file and the p-value files hold the same genes.
 static int StopRun(RunState& run, const RunStop& stop) {
@@ -183,3 +178,5 @@ int RunTelvo(int argc, char** argv) {
   FlushConsole();
   return 0;
 }
+
+}  // namespace telvo

@@ -1,3 +1,3 @@
 #include "run/Run.h"
 
-int main(int argc, char** argv) { return RunTelvo(argc, argv); }
+int main(int argc, char** argv) { return telvo::RunTelvo(argc, argv); }

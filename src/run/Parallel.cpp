@@ -20,6 +20,8 @@
 #include "output/Output.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 namespace {
 
 struct GeneSlot {
@@ -207,3 +209,5 @@ void ProcessGenesParallel(RunState& run) {
   } while (!OnlyEmptyLinesLeft(run.Design.DatFile));
   while (!inFlight.empty()) commitOldest(true);
 }
+
+}  // namespace telvo

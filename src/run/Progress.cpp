@@ -7,6 +7,8 @@
 #include "input/Input.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 using ProgressClock = std::chrono::steady_clock;
 
 static constexpr std::chrono::milliseconds RedrawInterval{250};  // at most four lines a second
@@ -49,3 +51,5 @@ void AdvanceProgress(RunState& run) {
   ProgressClock::time_point now = ProgressClock::now();
   if (now - run.Progress.LastDrawn >= RedrawInterval) DrawProgress(run, now);
 }
+
+}  // namespace telvo

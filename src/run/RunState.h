@@ -12,34 +12,9 @@
 #include <string>
 #include <vector>
 
-constexpr int MaxNodes = 100;         // expression nodes of one design
-constexpr int MaxHybs = 250;          // data columns of the input file
-constexpr int MaxReplicates = 100;    // ratios per ordered node pair
-constexpr int MaxSamples = 500000;    // stored samples per node
-constexpr size_t MaxText = 255;       // longest cell, name, message or file name
+#include "base/Base.h"
 
-using NodeReals = std::array<double, MaxNodes + 1>;  // one real per node, 1..N
-
-// value at every node 1..MaxNodes, entry 0 left at 0
-constexpr NodeReals AtEveryNode(double value) {
-  NodeReals reals{};
-  for (int n = 1; n <= MaxNodes; ++n) reals[n] = value;
-  return reals;
-}
-
-// Fatal stop: raised by Oops, caught once in the driver, which reports it and exits.
-struct RunStop {
-  std::string Message;         // printed as one line on standard output
-  int Status;                  // process exit status
-  std::string Reason = "";     // after "telvo: " on standard error; empty: the message on one line
-  bool BadInvocation = false;  // the command line was wrong: the usage line follows the reason
-};
-
-// Where console text goes: straight to standard output, or into a buffer that is printed later.
-struct Console {
-  bool Buffered = false;  // collect text instead of printing it
-  std::string Text;       // collected text while Buffered
-};
+namespace telvo {
 
 // The input file, held in memory and read front to back.
 struct InputFile {
@@ -279,3 +254,5 @@ struct RunState {
   Console Con;                     // the run's console
   GeneWork Work;                   // the gene in hand (single-stream mode)
 };
+
+}  // namespace telvo

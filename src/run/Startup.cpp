@@ -7,6 +7,8 @@
 #include "input/Input.h"
 #include "run/Run.h"
 
+namespace telvo {
+
 static const char* const BannerNotice[] = {
     "T.E.L.V.O. Copyright (C) 2026 the TELVO developers. All rights reserved.",
     "T.E.L.V.O. estimates, gene by gene, the relative expression level of every expression node of a "
@@ -52,41 +54,6 @@ std::string IOErrorMessage() {
          "Perhaps the full directory structure was not included in the file name.\n"
          "Alternatively, the filename entered may have lacked its three-character suffix (usually .txt).\n"
          "For example, \"C:\\My Documents\\TELVO folder\\Sample.txt\"\n";
-}
-
-std::string CannotOpenReason(const std::string& name) {
-  if (name.empty()) return "no input file named";
-  std::error_code error;
-  if (std::filesystem::is_directory(name, error))
-    return "cannot open '" + name + "': " + std::make_error_code(std::errc::is_a_directory).message();
-  errno = 0;
-  std::FILE* probe = std::fopen(name.c_str(), "rb");
-  std::string why = std::generic_category().message(errno);
-  if (probe) std::fclose(probe);
-  return "cannot open '" + name + "': " + why;
-}
-
-bool FileExists(const std::string& name) {
-  if (name.empty()) return false;
-  std::error_code error;
-  if (std::filesystem::is_directory(name, error)) return false;
-  std::FILE* probe = std::fopen(name.c_str(), "rb");
-  if (!probe) return false;
-  std::fclose(probe);
-  return true;
-}
-
-// The whole file, or the system's reason why it cannot be read ("cannot open 'x': ...").
-std::string ReadWholeFile(const std::string& name, std::string& bytes) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (!file) return CannotOpenReason(name);
-  bytes.clear();
-  char buffer[1 << 16];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  std::string problem = std::ferror(file) ? SystemReason("read", name) : "";
-  std::fclose(file);
-  return problem;
 }
 
 // Reads the whole input file into the run state; it is then read front to back.
@@ -145,3 +112,5 @@ void IntroCLI(RunState& run) {
   if (!FileExists(name)) OopsUsage(IOErrorMessage(), CannotOpenReason(name));
   OpenDatFile(run);
 }
+
+}  // namespace telvo

@@ -6,6 +6,8 @@
 #include "run/Run.h"
 #include "settings/Settings.h"
 
+namespace telvo {
+
 // The defaults are those of a new settings record, written once in its declaration.
 void SetGlobals(RunSettings& s) { s = RunSettings{}; }
 
@@ -36,3 +38,5 @@ void FinalizeOptions(RunState& run) {
   WriteLine(run.Con, "Random seed: " + std::to_string(s.SeedUsed));
   CreateOutputFiles(run);
 }
+
+}  // namespace telvo

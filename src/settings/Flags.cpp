@@ -2,6 +2,8 @@
 #include "run/Run.h"
 #include "settings/Settings.h"
 
+namespace telvo {
+
 static int DigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -270,3 +272,5 @@ void SetOptionsCLI(RunState& run) {
   FinalizeOptions(run);
   if (dryRun) Oops("Aborting run due to -q command-line flag.", 0);
 }
+
+}  // namespace telvo

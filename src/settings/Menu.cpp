@@ -4,6 +4,8 @@
 #include "run/Run.h"
 #include "settings/Settings.h"
 
+namespace telvo {
+
 
 static int ReadAnswerChar() {
   int c = ReadChar();
@@ -156,3 +158,5 @@ void SetOptions(RunState& run) {
   }
   FinalizeOptions(run);
 }
+
+}  // namespace telvo

@@ -8,6 +8,8 @@
 
 #include "run/RunState.h"
 
+namespace telvo {
+
 // --- Defaults and finishing (Defaults.cpp) ---
 void SetGlobals(RunSettings& settings);    // every default of a run
 void FinalizeOptions(RunState& run);       // seeds the stream, derives the model number, opens the outputs
@@ -32,3 +34,5 @@ std::string_view UsageLine();  // the reminder after a bad command line
 
 // --- Interactive menu (Menu.cpp) ---
 void SetOptions(RunState& run);
+
+}  // namespace telvo

@@ -1,6 +1,8 @@
 // The usage text of --help and the one-line reminder after a bad command line.
 #include "settings/Settings.h"
 
+namespace telvo {
+
 std::string_view UsageLine() { return "Usage: telvo [flags] ratios.txt   (telvo --help for more)"; }
 
 std::string_view UsageText() {
@@ -49,3 +51,5 @@ Examples:
   telvo -e MV -j 2 -o results.TER ratios.txt > ratios.log
 )";
 }
+
+}  // namespace telvo

@@ -8,6 +8,8 @@
 #include "run/Run.h"
 #include "tables/Tables.h"
 
+namespace telvo {
+
 constexpr char NodesHeader[] =
     "gene_id\tgene_name\tnode\tstatus\tacceptable\tmu\tmu_lower\tmu_upper\trel\trel_lower\trel_upper\terr\terr_lower\t"
     "err_upper\tess\trhat\tpasses\tmu_accept\terr_accept\tlog_max_likelihood";
@@ -127,3 +129,5 @@ std::string RunTableText(const RunState& run, double secondsUsed) {
   for (const auto& [key, value] : rows) text += std::string(key) + "\t" + TableText(value) + "\n";
   return text;
 }
+
+}  // namespace telvo

@@ -6,6 +6,8 @@
 #include "run/Run.h"
 #include "tables/Tables.h"
 
+namespace telvo {
+
 namespace {
 
 constexpr size_t ContrastsColumns = 10;
@@ -135,3 +137,5 @@ bool RankContrasts(const std::vector<TableSource>& sources, std::string& ranked,
   ranked = std::move(out);
   return true;
 }
+
+}  // namespace telvo

@@ -13,6 +13,7 @@
 #include "report/Report.h"
 #include "tables/Tables.h"
 
+namespace telvo {
 namespace {
 
 const char UsageLine[] = "Usage: telvo-rank [-o FILE] [--report FILE.html] CONTRASTS.tsv...   (telvo-rank --help for more)";
@@ -78,6 +79,9 @@ bool WriteWhole(const std::string& name, const std::string& text, std::string& e
 }
 
 }  // namespace
+}  // namespace telvo
+
+using namespace telvo;
 
 int main(int argc, char** argv) {
   std::string outName, reportName;

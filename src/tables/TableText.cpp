@@ -6,6 +6,8 @@
 #include "run/Run.h"
 #include "tables/Tables.h"
 
+namespace telvo {
+
 std::string TableReal(double x) {
   if (std::isnan(x)) return "NaN";
   if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
@@ -31,3 +33,5 @@ void SplitTableCells(std::string_view line, std::vector<std::string_view>& cells
     line.remove_prefix(tab + 1);
   }
 }
+
+}  // namespace telvo

@@ -7,6 +7,8 @@
 
 #include "run/RunState.h"
 
+namespace telvo {
+
 // --- Cells (TableText.cpp) ---
 // A number cell: printf "%.10g" (ten significant digits, enough to tell any two estimates of a chain
 // apart, plain decimals for ordinary values), and Inf, -Inf, NaN for the non-finite values.
@@ -41,3 +43,5 @@ std::string ContrastsTableHeader();              // header line of the contrasts
 // A committed gene's rows of the nodes table and, when it was estimated, of the contrasts table.
 void AppendTableRows(const InputDesign& design, GeneWork& work);
 std::string RunTableText(const RunState& run, double secondsUsed);  // the run table: settings, counts, times
+
+}  // namespace telvo

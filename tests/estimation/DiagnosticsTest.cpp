@@ -7,6 +7,8 @@
 
 #include "estimation/Estimation.h"
 
+using namespace telvo;
+
 namespace {
 
 // A stationary AR(1) chain x_t = phi x_{t-1} + e_t with unit normal e; phi = 0 gives independent draws.

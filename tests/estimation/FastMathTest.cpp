@@ -7,6 +7,8 @@
 
 #include "estimation/EstimationInternal.h"
 
+using namespace telvo;
+
 namespace {
 
 // Error of x in units in the last place of the reference value.

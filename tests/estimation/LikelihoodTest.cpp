@@ -9,6 +9,8 @@
 #include "estimation/EstimationInternal.h"
 #include "input/Input.h"
 
+using namespace telvo;
+
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;

@@ -4,6 +4,8 @@
 
 #include "estimation/Estimation.h"
 
+using namespace telvo;
+
 TEST(Random, MersenneTwisterMatchesTheReferenceStream) {
   // std::mt19937 is the reference generator with the same seeding; several blocks of 624 words.
   for (uint32_t seed : {1u, 5489u, 4294967295u}) {

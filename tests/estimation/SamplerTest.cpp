@@ -8,6 +8,8 @@
 #include "estimation/Estimation.h"
 #include "estimation/EstimationInternal.h"
 
+using namespace telvo;
+
 TEST(Tuning, AcceptanceWindowBounds) {
   // The lower bound is 0.15 in extended precision: the double nearest 0.15 counts as too low.
   for (auto [ratio, inside] : {std::pair{0.15, false}, {0.1500000001, true}, {0.4999, true}, {0.5, false}, {0.0, false}})

@@ -2,6 +2,8 @@
 
 #include "input/Input.h"
 
+using namespace telvo;
+
 TEST(HeaderCells, TabsSplitAndBlanksTrim) {
   using V = std::vector<std::string>;
   EXPECT_EQ(SplitHeaderRow("N\tC\tA\tB"), (V{"N", "C", "A", "B"}));

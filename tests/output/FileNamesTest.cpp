@@ -2,6 +2,8 @@
 
 #include "output/Output.h"
 
+using namespace telvo;
+
 TEST(FileNames, ShortNamesStayWholeLongOnesAreShortened) {
   EXPECT_EQ(TruncatedFileName("expression.txt", "_", "AC", ".TER"), "expression.txt_AC.TER");
   EXPECT_EQ(TruncatedFileName("expression.txt", "_", "wildtype", ".pvalue"), "expression.txt_wildtype.pvalue");

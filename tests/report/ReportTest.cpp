@@ -15,6 +15,8 @@
 #include "simulate/Simulate.h"
 #include "support/TestSupport.h"
 
+using namespace telvo;
+
 namespace {
 
 // Removes a test's scratch folder however the test ends.

@@ -7,6 +7,8 @@
 #include "settings/Settings.h"
 #include "support/TestSupport.h"
 
+using namespace telvo;
+
 TEST(CommandLine, HelpNamesEveryFlagOfTheReadme) {
   const std::string help(UsageText());
   std::regex flag(R"(^\| (-[-a-zA-Z]+))");

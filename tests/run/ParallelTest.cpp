@@ -7,6 +7,8 @@
 #include "estimation/Estimation.h"
 #include "support/TestSupport.h"
 
+using namespace telvo;
+
 TEST(Parallel, GeneSeedsAreDistinctAndNotAShiftOfTheRunSeed) {
   std::set<uint32_t> seen;
   for (uint32_t run : {1u, 2u, 12345u})

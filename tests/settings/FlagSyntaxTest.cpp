@@ -3,6 +3,8 @@
 
 #include "settings/Settings.h"
 
+using namespace telvo;
+
 TEST(FlagSyntax, IntegersRealsAndListFields) {
   struct Int {
     const char* Text;

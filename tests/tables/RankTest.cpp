@@ -7,6 +7,8 @@
 #include "support/TestSupport.h"
 #include "tables/Tables.h"
 
+using namespace telvo;
+
 namespace {
 
 // A contrasts row; the number cells are text so that the copy can be checked byte for byte.

@@ -1,9 +1,11 @@
-// Text helpers shared by messages, the console and the output files.
+// Text and number formatting shared by messages, the console and the output files.
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
-#include "run/Run.h"
+#include "base/Base.h"
+
+namespace telvo {
 
 std::string BoolToString(bool flag) { return flag ? "True" : "False"; }
 
@@ -61,11 +63,11 @@ std::string Sci(double x) {
   return SciFromPrintf(buffer);
 }
 
-std::string SciScaled(const ScaledReal& x) {
-  if (x.Mantissa == 0) return Sci(0.0);
+std::string SciScaled(double scaledMantissa, int64_t binaryExponent) {
+  if (scaledMantissa == 0) return Sci(0.0);
   int shift = 0;
-  long double m = std::frexp(static_cast<long double>(x.Mantissa), &shift);
-  int64_t e = x.Exponent + shift;
+  long double m = std::frexp(static_cast<long double>(scaledMantissa), &shift);
+  int64_t e = binaryExponent + shift;
   char buffer[64];
   if (e > -16380 && e < 16380) {
     // Exact in extended precision, so the decimal digits are those of the true value.
@@ -126,3 +128,12 @@ std::string_view Trimmed(std::string_view text) {
   while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
   return text.substr(first, last - first);
 }
+
+std::string ElapsedText(double seconds) {
+  long total = static_cast<long>(seconds);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%02ld:%02ld:%02ld", total / 3600, total % 3600 / 60, total % 60);
+  return buffer;
+}
+
+}  // namespace telvo

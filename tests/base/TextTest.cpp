@@ -4,7 +4,9 @@
 
 #include <cmath>
 
-#include "run/Run.h"
+#include "base/Base.h"
+
+using namespace telvo;
 
 TEST(Text, EdgesOfTheNumberFormats) {
   EXPECT_EQ(Fixed(123456.789, 4, 2), "123456.79");  // never cut
@@ -12,12 +14,12 @@ TEST(Text, EdgesOfTheNumberFormats) {
   EXPECT_EQ(Fixed(NAN, 7, 5), "    NaN");
   EXPECT_EQ(Fixed(-INFINITY, 7, 5), "   -Inf");
   EXPECT_EQ(Sci(-2.5e100), "-2.50000000000000E+100");
-  EXPECT_EQ(SciScaled({0.75, -10}), Sci(0.75 / 1024));
+  EXPECT_EQ(SciScaled(0.75, -10), Sci(0.75 / 1024));
   // 2^-4000 and 2^5000: exponents beyond 999 take more digits; beyond the extended range the
   // logarithm gives the leading digits (2^-100000 = 1.000998903799e-30103).
-  EXPECT_EQ(SciScaled({1.0, -4000}), " 7.58607870346738E-1205");
-  EXPECT_EQ(SciScaled({0.5, 5001}), " 1.41246703213943E+1505");
-  std::string tiny = SciScaled({1.0, -100000});
+  EXPECT_EQ(SciScaled(1.0, -4000), " 7.58607870346738E-1205");
+  EXPECT_EQ(SciScaled(0.5, 5001), " 1.41246703213943E+1505");
+  std::string tiny = SciScaled(1.0, -100000);
   EXPECT_EQ(tiny.substr(0, 10) + tiny.substr(17), " 1.0009989E-30103");
   EXPECT_EQ(StringFromInt(7) + StringFromInt(99999) + StringFromInt(100000) + IntegerToString(-42), "0000799999100000-42");
   EXPECT_EQ(ElapsedText(25 * 3600 + 3 * 60 + 4.9), "25:03:04");
