@@ -24,24 +24,21 @@ void MakeBenchGene(BenchGene& g, const char* design, int nodes, int replicates, 
     for (int i = 2; i <= nodes; ++i) add(i, 1), add(1, i);
   }
   SetGlobals(g.Settings);
-  g.Settings.ErrorModelNum = model;
-  GeneWork& w = g.Work;
-  w.Con.Buffered = true;
-  SeedRandom(w.Random, seed);
-  PrepareGene(w.Gene, nodes, d.NumHybs);
-  PrepareChains(w, nodes, g.Settings.ChainSampleSize, g.Settings.ConstrainedVCV);
-  w.Steps = {0.5, 0.5, 0, 0, 0};
-  w.Out.PValueRows.assign(nodes + 1, "");
+  g.Settings.Model = static_cast<ErrorModel>(model);
+  SeedRandom(g.Random, seed);
+  PrepareGene(g.Gene, nodes);
+  PrepareWorkspace(g.Work, nodes, g.Settings.ChainSampleSize, g.Settings.ConstrainedVCV);
+  g.Steps = {0.5, 0.5, 0, 0, 0};
   std::mt19937 gen(seed);
   std::normal_distribution<double> noise(0.0, 0.15);
   std::vector<double> mu(nodes + 1);
   for (int i = 1; i <= nodes; ++i) mu[i] = std::exp(noise(gen) * 4);
   for (int h = 1; h <= d.NumHybs; ++h) {
     const HybRecord& hyb = d.HybList[h];
-    int& count = w.Gene.PairCount[(hyb.ExpNode - 1) * nodes + hyb.RefNode - 1];
-    w.Gene.HybArr[HybSlot(w.Gene, hyb.ExpNode, hyb.RefNode, ++count)] =
+    int& count = PairCount(g.Gene, hyb.ExpNode, hyb.RefNode);
+    g.Gene.HybArr[HybSlot(g.Gene, hyb.ExpNode, hyb.RefNode, ++count)] =
         mu[hyb.ExpNode] / mu[hyb.RefNode] * std::exp(noise(gen));
   }
-  w.Gene.IrreducibleMatrix = w.Gene.EnoughData = true;
-  CollectObservations(w.Gene);
+  g.Gene.IrreducibleMatrix = g.Gene.EnoughData = true;
+  CollectObservations(g.Gene, g.Work.Observations);
 }

@@ -16,9 +16,10 @@ namespace {
 constexpr double TwoPi = 6.283185307179586476925286766559;
 
 // The product of densities as first written: the library's exp and log, one density at a time.
-double LibraryProduct(const CurrentGene& gene, int model, const NodeReals& mu, const NodeReals& t) {
+double LibraryProduct(const std::vector<Observation>& observations, int model, const NodeReals& mu,
+                      const NodeReals& t) {
   double l = 1.0;
-  for (const Observation& o : gene.Observations) {
+  for (const Observation& o : observations) {
     int i = o.Exp, j = o.Ref;
     double vx = model % 2 == 0 ? mu[i] * mu[i] * t[i] * t[i] : t[i];
     double vy = model % 2 == 0 ? mu[j] * mu[j] * t[j] * t[j] : t[j];
@@ -42,10 +43,10 @@ void DensityLoop(benchmark::State& state, Evaluate evaluate) {
   MakeBenchGene(g, "loop", 4, 2, model, 7);
   NodeReals mu{}, t{};
   for (int n = 1; n <= 4; ++n) mu[n] = 0.8 + 0.1 * n, t[n] = model % 2 ? 0.05 : 0.2;
-  size_t densities = g.Work.Gene.Observations.size();
+  size_t densities = g.Work.Observations.size();
   for (auto _ : state) {
     mu[1] += 1e-12;  // a new state every time, as in the sampler
-    benchmark::DoNotOptimize(evaluate(g.Work.Gene, model, mu, t));
+    benchmark::DoNotOptimize(evaluate(g.Work.Observations, model, mu, t));
   }
   state.counters["ns_per_density"] = benchmark::Counter(static_cast<double>(state.iterations() * densities),
                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
@@ -55,22 +56,22 @@ void DensityLoop(benchmark::State& state, Evaluate evaluate) {
 }  // namespace
 
 static void BM_DensityLibrary(benchmark::State& state) {
-  DensityLoop(state, [](const CurrentGene& g, int model, const NodeReals& mu, const NodeReals& t) {
+  DensityLoop(state, [](const std::vector<Observation>& g, int model, const NodeReals& mu, const NodeReals& t) {
     return LibraryProduct(g, model, mu, t);
   });
 }
 BENCHMARK(BM_DensityLibrary)->DenseRange(1, 4);
 
 static void BM_DensityScalar(benchmark::State& state) {
-  DensityLoop(state, [](const CurrentGene& g, int model, const NodeReals& mu, const NodeReals& t) {
-    return StateLikelihoodScalar(g, model, 4, mu, t);
+  DensityLoop(state, [](const std::vector<Observation>& g, int model, const NodeReals& mu, const NodeReals& t) {
+    return StateLikelihoodScalar(g, static_cast<ErrorModel>(model), 4, mu, t);
   });
 }
 BENCHMARK(BM_DensityScalar)->DenseRange(1, 4);
 
 static void BM_DensityBatched(benchmark::State& state) {
-  DensityLoop(state, [](const CurrentGene& g, int model, const NodeReals& mu, const NodeReals& t) {
-    return StateLikelihood(g, model, 4, mu, t);
+  DensityLoop(state, [](const std::vector<Observation>& g, int model, const NodeReals& mu, const NodeReals& t) {
+    return StateLikelihood(g, static_cast<ErrorModel>(model), 4, mu, t);
   });
 }
 BENCHMARK(BM_DensityBatched)->DenseRange(1, 4);

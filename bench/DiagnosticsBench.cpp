@@ -16,8 +16,8 @@ static void BM_GeneDiagnostics(benchmark::State& state) {
   if (state.range(0) == 0) MakeBenchGene(g, "loop", 4, 2, 2, 3);
   if (state.range(0) == 1) MakeBenchGene(g, "reference", 20, 1, 2, 3);
   if (state.range(0) == 2) MakeBenchGene(g, "loop", 100, 1, 2, 3);
-  RunTuningPass(g.Design, g.Settings, g.Work);
-  const ChainStore& c = g.Work.Chains;
+  RunTuningPass(g.Settings, g.Design.NumExpressionNodes, g.Steps, g.Random, g.Work, SamplerSink{});
+  const SamplerWorkspace& c = g.Work;
   const int n = g.Design.NumExpressionNodes, count = g.Work.Pass.SampleNo;
   double smallest = INFINITY;
   for (auto _ : state)

@@ -22,7 +22,7 @@ static void BM_TuningPass(benchmark::State& state) {
   BenchGene g;
   Setup(g, static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    RunTuningPass(g.Design, g.Settings, g.Work);
+    RunTuningPass(g.Settings, g.Design.NumExpressionNodes, g.Steps, g.Random, g.Work, SamplerSink{});
     benchmark::DoNotOptimize(g.Work.Pass.SampleNo);
   }
   state.SetLabel(Names[state.range(0)]);
@@ -41,7 +41,7 @@ static void BM_PassEvaluationsOnly(benchmark::State& state) {
   for (auto _ : state) {
     for (int k = 0; k < steps; ++k) {
       mu[1 + k % n] += 1e-9;
-      benchmark::DoNotOptimize(StateLikelihood(g.Work.Gene, s.ErrorModelNum, n, mu, t));
+      benchmark::DoNotOptimize(StateLikelihood(g.Work.Observations, s.Model, n, mu, t));
     }
   }
   state.SetLabel(Names[state.range(0)]);

@@ -63,11 +63,11 @@ inline auto FastLanes(V a, V d) {
 // Densities of observations k, k + 1, ... in groups of the lanes of V while a whole group fits;
 // clears inBand when one of them is outside the fast band. Returns the first observation left.
 template <class V, bool Additive>
-inline int DensityGroups(const CurrentGene& gene, int k, const NodeReals& mu, const NodeTerms& nt, double* density,
-                         bool& inBand) {
+inline int DensityGroups(const std::vector<Observation>& observations, int k, const NodeReals& mu, const NodeTerms& nt,
+                         double* density, bool& inBand) {
   constexpr int W = LaneCount<V>;
-  const int count = static_cast<int>(gene.Observations.size());
-  const Observation* o = gene.Observations.data();
+  const int count = static_cast<int>(observations.size());
+  const Observation* o = observations.data();
   auto fast = FastLanes<V>(V{}, Splat<V>(1.0));  // all lanes set
   for (; k + W <= count; k += W) {
     V a;
@@ -84,10 +84,10 @@ inline int DensityGroups(const CurrentGene& gene, int k, const NodeReals& mu, co
 }
 
 template <class V>
-inline int DensitiesOf(const CurrentGene& gene, int k, const NodeReals& mu, const NodeTerms& nt, double* density,
-                       bool& inBand) {
-  return nt.Additive ? DensityGroups<V, true>(gene, k, mu, nt, density, inBand)
-                     : DensityGroups<V, false>(gene, k, mu, nt, density, inBand);
+inline int DensitiesOf(const std::vector<Observation>& observations, int k, const NodeReals& mu, const NodeTerms& nt,
+                       double* density, bool& inBand) {
+  return nt.Additive ? DensityGroups<V, true>(observations, k, mu, nt, density, inBand)
+                     : DensityGroups<V, false>(observations, k, mu, nt, density, inBand);
 }
 
 }  // namespace

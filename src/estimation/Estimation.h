@@ -1,11 +1,130 @@
-// Estimation: the likelihood, the MCMC sampler, step-size tuning and the posterior summaries.
+// Estimation, pure computation: the likelihood under the four error models, the MCMC sampler, the
+// tuning of its step sizes and the posterior summaries. MCMCIt takes a gene's data and the settings
+// and returns a GeneEstimate; what the sampler has to say while it runs (stored samples, best states,
+// step changes) leaves through the SamplerSink its caller gives it. Nothing here prints or opens a file.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
-#include "run/RunState.h"
+#include "base/Base.h"
+#include "input/Input.h"
+#include "settings/Settings.h"
 
 namespace telvo {
+
+// MT19937, the random stream of a run (or of one gene with -j).
+struct RandomStream {
+  std::array<uint32_t, 624> State{};   // generator words
+  int Index = 625;                     // next output to hand out; 625: not seeded
+  std::array<uint32_t, 624> Output{};  // the tempered words of the current block
+  std::array<double, 624> Unit{};      // the same as k / 32767, k = word >> 17
+};
+
+// Step sizes of the two moves, and what the carry-over between genes accumulates.
+struct StepSizes {
+  double MuStepSize = 0.5;            // current step of the Mu move
+  double VCVStepSize = 0.5;           // current step of the error-term move
+  long NumSuccesses = 0;              // genes whose tuning succeeded
+  double SumOfLogMuStepSizes = 0.0;   // sum of ln |MuStepSize| over them
+  double SumOfLogVCVStepSizes = 0.0;  // sum of ln |VCVStepSize| over them
+};
+
+// A likelihood kept as Mantissa * 2^Exponent, so that products of many densities neither underflow
+// nor overflow. A zero Mantissa is the value 0.
+struct ScaledReal {
+  double Mantissa = 1.0;  // 0, or a normal double of modest magnitude
+  int64_t Exponent = 0;   // binary exponent
+};
+
+// One observation as the likelihood uses it.
+struct Observation {
+  double Ratio;     // r, a positive ratio
+  double RatioSq;   // r * r
+  double LogRatio;  // ln r
+  int Exp, Ref;     // node of channel 1, node of channel 2
+};
+
+// State of one tuning pass of the sampler.
+struct SamplerState {
+  NodeReals CurrentMu{}, CurrentVCV{};    // the chain's current state
+  NodeReals ProposedMu{}, ProposedVCV{};  // the proposal of this step
+  ScaledReal Likelihood;                  // likelihood of the current state
+  ScaledReal ProposedLikelihood;          // likelihood of the proposal
+  ScaledReal MaxLikelihood;               // best likelihood held in the pass
+  bool ProposalValid = true;              // proposal inside Mu >= 0, terms >= 0
+  int StepCount = 0;                      // steps since the last sample
+  int TotalSteps = 0;                     // steps since sampling began
+  int MuAccepts = 0, VCVAccepts = 0;      // accepted moves since sampling began
+  bool Sampling = false;                  // burn-in is over
+  int SampleNo = 0;                       // samples stored in this pass
+  std::vector<int> GreaterCount;          // [n][m]: samples with Mu[n] > Mu[m], N x N
+};
+
+// The outcome of the tuning passes of one gene.
+struct TuningState {
+  int TuningDepth = 0;              // passes run
+  bool MuTuned = false;             // Mu acceptance ratio reached the window
+  bool VCVTuned = false;            // error-term acceptance ratio reached the window
+  double MuAcceptanceRatio = 0.0;   // of the last pass
+  double VCVAcceptanceRatio = 0.0;  // of the last pass
+};
+
+// What the estimation of a gene works in, sized once per run; a -j worker has its own.
+struct SamplerWorkspace {
+  int Capacity = 0;                       // samples per node
+  std::vector<double> MuFile;             // [n][s] at (n-1) * Capacity + (s-1)
+  std::vector<double> VCVFile;            // same layout; row 1 only with a shared error term
+  std::vector<double> Posterior;          // scratch copy of one chain row
+  std::vector<double> Log2Mu;             // analysis tables: [n][s] log2 of Mu samples, row N+1 a pair's differences
+  std::vector<Observation> Observations;  // the gene's likelihood terms in pair order, then slot order
+  SamplerState Pass;                      // the running pass
+};
+
+// The two moves of a step: Mu, then the error terms.
+enum class Move { Mu, ErrorTerm };
+
+// Where the sampler's news goes while it runs: the caller's routines, handed back its Context. A null
+// routine is not called; the sampler's own work is the same either way.
+struct SamplerSink {
+  void* Context = nullptr;                                           // the caller's
+  void (*PassBegins)(void* context) = nullptr;                       // before a tuning pass's first step
+  void (*SampleStored)(void* context, const SamplerState& pass) = nullptr;  // a sample, numbered SampleNo
+  void (*BestState)(void* context, const SamplerState& pass) = nullptr;     // the best likelihood of the pass so far
+  void (*StepChanging)(void* context, Move move, double ratio) = nullptr;   // its ratio missed the window
+  void (*PassEnds)(void* context) = nullptr;                         // after the pass was judged
+};
+
+// What the summaries say of one node of an estimated gene.
+struct NodeEstimate {
+  double Mu, MuLower, MuUpper;     // median and 2.5%/97.5% order statistics of Mu (chain scale, mean 1)
+  double Rel, RelLower, RelUpper;  // the same divided by the reference node's median
+  double Err, ErrLower, ErrUpper;  // the node's error term
+  double Ess, Rhat;                // effective sample size and split R-hat of its Mu chain (tables only)
+};
+
+// What the summaries say of one node pair a < b of an estimated gene (analysis tables only).
+struct ContrastEstimate {
+  int A, B;                                // the nodes
+  double Log2Ratio, Log2Lower, Log2Upper;  // order statistics of log2(Mu_a / Mu_b) over the samples
+  double PGreater;                         // P(Mu_a > Mu_b), as in the p-value file
+  double Lfsr;                             // local false sign rate
+};
+
+// Everything the estimation of one gene found.
+struct GeneEstimate {
+  int NumNodes = 0;                         // N
+  std::vector<NodeEstimate> Nodes;          // [n], node n; entry 0 unused
+  std::vector<double> PGreater;             // [i][j] at (i-1) * N + (j-1): P(Mu_i > Mu_j); NaN: no sample tells
+  std::vector<ContrastEstimate> Contrasts;  // pairs a < b in node order (analysis tables only)
+  TuningState Tuning;                       // passes, verdicts and acceptance ratios of the last pass
+  double MuStepSize = 0, VCVStepSize = 0;   // step sizes the tuning ended with
+  ScaledReal MaxLikelihood;                 // best likelihood of the last pass
+  double LogMaxLikelihood = 0;              // its natural logarithm
+  bool Acceptable = false;                  // the verdict
+  int SampleCount = 0;                      // samples stored in the last pass
+};
 
 // --- Random stream (Random.cpp) ---
 void SeedRandom(RandomStream& stream, uint32_t seed);  // MT19937 init_genrand
@@ -20,23 +139,27 @@ double Exp(double x);  // within 1 ulp, whole double range
 double Log(double x);  // within 1 ulp
 
 // --- Likelihood (Likelihood.cpp) and scaled arithmetic (Scaled.cpp) ---
+void CollectObservations(const CurrentGene& gene, std::vector<Observation>& observations);
 // The densities of a state evaluated in batches (AVX2 where the CPU has it, else SSE2).
-ScaledReal StateLikelihood(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
-                           const NodeReals& t);
+ScaledReal StateLikelihood(const std::vector<Observation>& observations, ErrorModel model, int numNodes,
+                           const NodeReals& mu, const NodeReals& t);
 bool ScaledGreater(const ScaledReal& a, const ScaledReal& b);  // a > b
 bool MetropolisAccepts(bool valid, const ScaledReal& proposed, const ScaledReal& current, double u);
 double ScaledLog(const ScaledReal& x);  // natural logarithm; -Inf for 0
 
 // --- Sampler (Sampler.cpp) ---
 // Once per run; tables: room for the contrasts of the analysis tables.
-void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constrained, bool tables = false);
-void RunTuningPass(const InputDesign& design, const RunSettings& settings, GeneWork& work);
+void PrepareWorkspace(SamplerWorkspace& work, int numNodes, int sampleSize, bool constrained, bool tables = false);
+void RunTuningPass(const RunSettings& settings, int numNodes, const StepSizes& steps, RandomStream& stream,
+                   SamplerWorkspace& work, const SamplerSink& sink);
 
 // --- Tuning (Tuning.cpp) ---
-// Acceptance window test and step change; returns true when the ratio lies inside the window.
-bool InAcceptanceWindow(double ratio);
+bool InAcceptanceWindow(double ratio);  // the ratio lies inside the window
 void ChangeStepSize(double ratio, double& stepSize, RandomStream& stream);
-void MCMCIt(const InputDesign& design, const RunSettings& settings, GeneWork& work);
+// The tuning passes of an estimable gene and the summaries of its last pass. The step sizes start
+// from steps and are left as the tuning ended them.
+GeneEstimate MCMCIt(const CurrentGene& gene, const RunSettings& settings, StepSizes& steps, RandomStream& stream,
+                    SamplerWorkspace& work, const SamplerSink& sink);
 
 // --- Summaries (Summaries.cpp) ---
 struct OrderStatistics {
@@ -45,11 +168,11 @@ struct OrderStatistics {
   double Upper;   // sorted sample S - S div 40
 };
 OrderStatistics ChainOrderStatistics(const double* row, int sampleCount, std::vector<double>& scratch);
-void SummarizeChain(const InputDesign& design, const RunSettings& settings, GeneWork& work);
-// With the analysis tables: summary stores sized once per run, and the node pairs of a gene.
-void PrepareSummaries(GeneSummary& summary, int numNodes);
-void SummarizeContrasts(const InputDesign& design, GeneWork& work);
-void CarryOverStepSizes(const RunSettings& settings, GeneWork& work);
+GeneEstimate SummarizeChain(const RunSettings& settings, int numNodes, const TuningState& tuning,
+                            const StepSizes& steps, SamplerWorkspace& work);
+// Without -j, the tuned step sizes of a well-tuned gene join the running geometric mean that the next
+// gene starts from; true when they did.
+bool CarryOverStepSizes(const RunSettings& settings, const GeneEstimate& estimate, StepSizes& steps);
 
 // --- Diagnostics (Diagnostics.cpp) ---
 // Effective sample size of one chain as Stan computes it for a single chain (Geyer's initial monotone

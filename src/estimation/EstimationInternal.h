@@ -13,10 +13,10 @@ void ExpBatchSse2(const double* x, double* y, int count);  // the same with SSE2
 bool HasAvx2();                                            // the CPU has AVX2 (asked once)
 
 // --- Likelihood paths (Likelihood.cpp): the same results bit for bit ---
-ScaledReal StateLikelihoodSse2(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
-                               const NodeReals& t);  // two lanes
-ScaledReal StateLikelihoodScalar(const CurrentGene& gene, int errorModelNum, int numNodes, const NodeReals& mu,
-                                 const NodeReals& t);  // one density at a time
+ScaledReal StateLikelihoodSse2(const std::vector<Observation>& observations, ErrorModel model, int numNodes,
+                               const NodeReals& mu, const NodeReals& t);  // two lanes
+ScaledReal StateLikelihoodScalar(const std::vector<Observation>& observations, ErrorModel model, int numNodes,
+                                 const NodeReals& mu, const NodeReals& t);  // one density at a time
 double ScaledToDouble(const ScaledReal& x);
 
 // exp(a) is a normal double for every a at or above this bound.
@@ -34,7 +34,8 @@ struct NodeTerms {
 // --- Vector kernels (LikelihoodAvx2.cpp, called only where the CPU has AVX2) ---
 // Densities of the observations from 0 in groups of four; clears inBand when one leaves the fast
 // band. Returns the first observation left.
-int DensitiesAvx2(const CurrentGene& gene, const NodeReals& mu, const NodeTerms& nt, double* density, bool& inBand);
+int DensitiesAvx2(const std::vector<Observation>& observations, const NodeReals& mu, const NodeTerms& nt,
+                  double* density, bool& inBand);
 int ExpBatchAvx2(const double* x, double* y, int count);  // as many as whole groups of four hold
 // counts[a][b] += mu[a] > mu[b] for a, b in 0..n-1: one stored sample's P(i > j) tally.
 void CountGreaterAvx2(const double* mu, int n, int* counts);

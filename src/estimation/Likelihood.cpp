@@ -18,10 +18,10 @@ namespace {
 
 constexpr double RenormLow = 0x1p-256, RenormHigh = 0x1p256;
 
-NodeTerms TermsOf(int model, int n, const NodeReals& mu, const NodeReals& t) {
+NodeTerms TermsOf(ErrorModel model, int n, const NodeReals& mu, const NodeReals& t) {
   NodeTerms terms;
-  bool coefficient = model == 2 || model == 4;
-  terms.Additive = model == 1 || model == 2;
+  bool coefficient = IsCoefficientOfVariation(model);
+  terms.Additive = IsAdditive(model);
   for (int i = 1; i <= n; ++i) {
     terms.Variance[i] = coefficient ? mu[i] * mu[i] * t[i] * t[i] : t[i];
   }
@@ -41,11 +41,11 @@ inline void KeepInRange(double& m, int64_t& exponent) {
 
 // The product in observation order. When every density is in the fast band it is a plain chain of
 // multiplies; otherwise out-of-band densities take the slow path.
-ScaledReal Product(const CurrentGene& gene, const NodeReals& mu, const NodeTerms& nt, const double* density,
-                   bool inBand) {
+ScaledReal Product(const std::vector<Observation>& observations, const NodeReals& mu, const NodeTerms& nt,
+                   const double* density, bool inBand) {
   double m = 1.0;
   int64_t exponent = 0;
-  const size_t count = gene.Observations.size();
+  const size_t count = observations.size();
   if (inBand) {
     for (size_t k = 0; k < count; ++k) {
       m = density[k] * m;
@@ -54,7 +54,7 @@ ScaledReal Product(const CurrentGene& gene, const NodeReals& mu, const NodeTerms
     return {m, exponent};
   }
   for (size_t k = 0; k < count; ++k) {
-    const Observation& o = gene.Observations[k];
+    const Observation& o = observations[k];
     double a;
     double d = nt.Additive ? DensityLanes<double, true>(&o, mu, nt, a) : DensityLanes<double, false>(&o, mu, nt, a);
     if (FastLanes(a, d)) {
@@ -73,34 +73,46 @@ ScaledReal Product(const CurrentGene& gene, const NodeReals& mu, const NodeTerms
 }
 
 // Lanes: 4 (AVX2, then SSE2 for what is left), 2 (SSE2) or 1.
-ScaledReal LikelihoodWith(int lanes, const CurrentGene& gene, int model, int numNodes, const NodeReals& mu,
-                          const NodeReals& t) {
+ScaledReal LikelihoodWith(int lanes, const std::vector<Observation>& observations, ErrorModel model, int numNodes,
+                          const NodeReals& mu, const NodeReals& t) {
   NodeTerms nt = TermsOf(model, numNodes, mu, t);
   double density[MaxHybs + 1];
   bool inBand = true;
   int k = 0;
 #if defined(__x86_64__)
-  if (lanes == 4) k = DensitiesAvx2(gene, mu, nt, density, inBand);
-  if (lanes >= 2) k = DensitiesOf<Lanes2>(gene, k, mu, nt, density, inBand);
+  if (lanes == 4) k = DensitiesAvx2(observations, mu, nt, density, inBand);
+  if (lanes >= 2) k = DensitiesOf<Lanes2>(observations, k, mu, nt, density, inBand);
 #endif
-  DensitiesOf<double>(gene, k, mu, nt, density, inBand);
-  return Product(gene, mu, nt, density, inBand);
+  DensitiesOf<double>(observations, k, mu, nt, density, inBand);
+  return Product(observations, mu, nt, density, inBand);
 }
 
 }  // namespace
 
-ScaledReal StateLikelihood(const CurrentGene& gene, int model, int numNodes, const NodeReals& mu, const NodeReals& t) {
-  return LikelihoodWith(HasAvx2() ? 4 : 2, gene, model, numNodes, mu, t);
+void CollectObservations(const CurrentGene& gene, std::vector<Observation>& observations) {
+  observations.clear();
+  for (int i = 1; i <= gene.NumNodes; ++i)
+    for (int j = 1; j <= gene.NumNodes; ++j)
+      for (int k = 1; k <= PairCount(gene, i, j); ++k) {
+        double r = gene.HybArr[HybSlot(gene, i, j, k)];
+        if (!(r > 0)) break;  // a non-positive ratio ends the pair's list
+        observations.push_back({r, r * r, Log(r), i, j});
+      }
 }
 
-ScaledReal StateLikelihoodSse2(const CurrentGene& gene, int model, int numNodes, const NodeReals& mu,
-                               const NodeReals& t) {
-  return LikelihoodWith(2, gene, model, numNodes, mu, t);
+ScaledReal StateLikelihood(const std::vector<Observation>& observations, ErrorModel model, int numNodes,
+                           const NodeReals& mu, const NodeReals& t) {
+  return LikelihoodWith(HasAvx2() ? 4 : 2, observations, model, numNodes, mu, t);
 }
 
-ScaledReal StateLikelihoodScalar(const CurrentGene& gene, int model, int numNodes, const NodeReals& mu,
-                                 const NodeReals& t) {
-  return LikelihoodWith(1, gene, model, numNodes, mu, t);
+ScaledReal StateLikelihoodSse2(const std::vector<Observation>& observations, ErrorModel model, int numNodes,
+                               const NodeReals& mu, const NodeReals& t) {
+  return LikelihoodWith(2, observations, model, numNodes, mu, t);
+}
+
+ScaledReal StateLikelihoodScalar(const std::vector<Observation>& observations, ErrorModel model, int numNodes,
+                                 const NodeReals& mu, const NodeReals& t) {
+  return LikelihoodWith(1, observations, model, numNodes, mu, t);
 }
 
 }  // namespace telvo

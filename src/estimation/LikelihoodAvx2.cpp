@@ -16,8 +16,9 @@
 
 namespace telvo {
 
-int DensitiesAvx2(const CurrentGene& gene, const NodeReals& mu, const NodeTerms& nt, double* density, bool& inBand) {
-  return DensitiesOf<Lanes4>(gene, 0, mu, nt, density, inBand);
+int DensitiesAvx2(const std::vector<Observation>& observations, const NodeReals& mu, const NodeTerms& nt,
+                  double* density, bool& inBand) {
+  return DensitiesOf<Lanes4>(observations, 0, mu, nt, density, inBand);
 }
 
 int ExpBatchAvx2(const double* x, double* y, int count) {

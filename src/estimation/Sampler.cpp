@@ -3,13 +3,10 @@
 #include <cstring>
 
 #include "estimation/EstimationInternal.h"
-#include "output/Output.h"
-#include "run/Run.h"
 
 namespace telvo {
 
-void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constrained, bool tables) {
-  ChainStore& c = work.Chains;
+void PrepareWorkspace(SamplerWorkspace& c, int numNodes, int sampleSize, bool constrained, bool tables) {
   c.Capacity = sampleSize;
   c.MuFile.assign(static_cast<size_t>(numNodes) * sampleSize, 0.0);
   // With a shared error term only row 1 is ever written.
@@ -17,7 +14,8 @@ void PrepareChains(GeneWork& work, int numNodes, int sampleSize, bool constraine
   c.Posterior.assign(sampleSize, 0.0);
   // The contrasts of the analysis tables: log2 of every Mu sample, and a row for a pair's differences.
   c.Log2Mu.assign(tables ? static_cast<size_t>(numNodes + 1) * sampleSize : 0, 0.0);
-  work.Pass.GreaterCount.assign(static_cast<size_t>(numNodes) * numNodes, 0);
+  c.Observations.reserve(MaxHybs);
+  c.Pass.GreaterCount.assign(static_cast<size_t>(numNodes) * numNodes, 0);
 }
 
 // Proposes a shift of Mu from one node to another; false when the proposal leaves the allowed region.
@@ -69,21 +67,13 @@ void CountGreater(const double* mu, int n, int* counts, bool avx2) {
     for (int b = 0; b < n; ++b) counts[static_cast<size_t>(a) * n + b] += mu[a] > mu[b];
 }
 
-static void PrintBestState(const InputDesign& d, const RunSettings& s, GeneWork& w) {
-  for (int i = 1; i <= d.NumExpressionNodes; ++i)
-    WriteLine(w.Con, "Mu[" + d.ExpressionNodeNameList[i] + "] = \t" + Fixed(w.Pass.CurrentMu[i], 8, 2) + "\t" +
-                         s.VarCoefVar + "[" + d.ExpressionNodeNameList[i] + "] = \t" + Fixed(w.Pass.CurrentVCV[i], 8, 4));
-}
-
-static void StoreSample(const InputDesign& d, const RunSettings& s, GeneWork& w) {
-  SamplerState& p = w.Pass;
-  ChainStore& c = w.Chains;
-  const int n = d.NumExpressionNodes;
+static void StoreSample(const RunSettings& s, int n, SamplerWorkspace& c, const SamplerSink& sink) {
+  SamplerState& p = c.Pass;
   if (!p.Sampling) {
     p.MuAccepts = p.VCVAccepts = p.TotalSteps = 0;
     p.Sampling = true;
   }
-  if (s.FullOutput) WriteChainRow(d, w);
+  if (sink.SampleStored) sink.SampleStored(sink.Context, p);
   CountGreater(&p.CurrentMu[1], n, p.GreaterCount.data(), HasAvx2());
   // Samples are stored by SampleNo: every node's count equals it.
   for (int a = 1; a <= n; ++a) c.MuFile[static_cast<size_t>(a - 1) * c.Capacity + p.SampleNo] = p.CurrentMu[a];
@@ -94,16 +84,15 @@ static void StoreSample(const InputDesign& d, const RunSettings& s, GeneWork& w)
   ++p.SampleNo;
 }
 
-void RunTuningPass(const InputDesign& d, const RunSettings& s, GeneWork& w) {
+void RunTuningPass(const RunSettings& s, int n, const StepSizes& steps, RandomStream& rs, SamplerWorkspace& w,
+                   const SamplerSink& sink) {
   SamplerState& p = w.Pass;
-  RandomStream& rs = w.Random;
-  const int n = d.NumExpressionNodes;
-  if (s.FullOutput) OpenChainFile(d, s, w);
+  if (sink.PassBegins) sink.PassBegins(sink.Context);
   for (int i = 1; i <= n; ++i) {
     p.CurrentMu[i] = s.InitialMu[i];
     p.CurrentVCV[i] = s.InitialVCV[i];
   }
-  p.Likelihood = StateLikelihood(w.Gene, s.ErrorModelNum, n, p.CurrentMu, p.CurrentVCV);
+  p.Likelihood = StateLikelihood(w.Observations, s.Model, n, p.CurrentMu, p.CurrentVCV);
   std::fill(p.GreaterCount.begin(), p.GreaterCount.end(), 0);
   p.MaxLikelihood = p.Likelihood;
   p.MuAccepts = p.VCVAccepts = p.TotalSteps = p.SampleNo = 0;
@@ -118,10 +107,11 @@ void RunTuningPass(const InputDesign& d, const RunSettings& s, GeneWork& w) {
       std::copy_n(&p.CurrentMu[1], n, &p.ProposedMu[1]);
       std::copy_n(&p.CurrentVCV[1], n, &p.ProposedVCV[1]);
       bool muStep = p.StepCount % 2 == 1;
-      p.ProposalValid = muStep ? MuMove(p, n, w.Steps.MuStepSize, rs)
-                               : ErrorTermMove(p, n, s.ConstrainedVCV, w.Steps.VCVStepSize, rs);
+      p.ProposalValid = muStep ? MuMove(p, n, steps.MuStepSize, rs)
+                               : ErrorTermMove(p, n, s.ConstrainedVCV, steps.VCVStepSize, rs);
       p.ProposedLikelihood = ScaledReal{1.0, 0};
-      if (p.ProposalValid) p.ProposedLikelihood = StateLikelihood(w.Gene, s.ErrorModelNum, n, p.ProposedMu, p.ProposedVCV);
+      if (p.ProposalValid)
+        p.ProposedLikelihood = StateLikelihood(w.Observations, s.Model, n, p.ProposedMu, p.ProposedVCV);
       double u = Rnd0To1(rs);
       if (MetropolisAccepts(p.ProposalValid, p.ProposedLikelihood, p.Likelihood, u)) {
         if (muStep)
@@ -133,12 +123,12 @@ void RunTuningPass(const InputDesign& d, const RunSettings& s, GeneWork& w) {
         std::memcpy(&p.CurrentVCV[1], &p.ProposedVCV[1], bytes);
         if (ScaledGreater(p.Likelihood, p.MaxLikelihood)) {
           p.MaxLikelihood = p.Likelihood;
-          if (s.FullOutput) PrintBestState(d, s, w);
+          if (sink.BestState) sink.BestState(sink.Context, p);
         }
       }
       if (p.StepCount == s.BurnIn || (p.Sampling && p.StepCount == s.SamplingPeriod)) break;
     }
-    StoreSample(d, s, w);
+    StoreSample(s, n, w, sink);
     if (p.SampleNo == s.ChainSampleSize) return;
   }
 }

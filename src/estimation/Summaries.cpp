@@ -1,9 +1,9 @@
-// Posterior summaries of a gene's last pass: estimates, bounds, verdict, probabilities, carry-over.
+// Posterior summaries of a gene's last pass: estimates, bounds, verdict, probabilities, and the
+// carry-over of step sizes to the next gene.
 #include <algorithm>
 #include <cmath>
 
 #include "estimation/Estimation.h"
-#include "run/Run.h"
 
 namespace telvo {
 
@@ -20,141 +20,106 @@ OrderStatistics ChainOrderStatistics(const double* row, int count, std::vector<d
 
 constexpr double Ln2 = 0.693147180559945309417232121458176568;
 
+namespace {
+
 // P(Mu_i > Mu_j) over the stored samples; NaN when no sample separates the two.
-static double ProbabilityGreater(const SamplerState& p, int n, int i, int j) {
+double ProbabilityGreater(const SamplerState& p, int n, int i, int j) {
   double greater = p.GreaterCount[static_cast<size_t>(i - 1) * n + (j - 1)];
   double smaller = p.GreaterCount[static_cast<size_t>(j - 1) * n + (i - 1)];
   return greater / (greater + smaller);
 }
 
-static void AppendColumn(std::string& row, double value) {
-  row += '\t';
-  row += Fixed(value, 7, 5);
+const double* ChainRow(const std::vector<double>& file, const SamplerWorkspace& w, int node) {
+  return &file[static_cast<size_t>(node - 1) * w.Capacity];
 }
 
-void SummarizeChain(const InputDesign& d, const RunSettings& s, GeneWork& w) {
-  const int n = d.NumExpressionNodes;
-  const SamplerState& p = w.Pass;
-  ChainStore& c = w.Chains;
-  std::string& row = w.Out.ResultData;
-  NodeReals lower{}, median{}, upper{};
+// Mu of every node on the chain's scale, and relative to the node with the smallest median (the
+// first such node), the reference of the result file.
+void SummarizeMu(GeneEstimate& e, SamplerWorkspace& w, int n, int count) {
   for (int i = 1; i <= n; ++i) {
-    OrderStatistics o = ChainOrderStatistics(&c.MuFile[static_cast<size_t>(i - 1) * c.Capacity], p.SampleNo, c.Posterior);
-    lower[i] = o.Lower, median[i] = o.Median, upper[i] = o.Upper;
+    OrderStatistics o = ChainOrderStatistics(ChainRow(w.MuFile, w, i), count, w.Posterior);
+    e.Nodes[i].MuLower = o.Lower, e.Nodes[i].Mu = o.Median, e.Nodes[i].MuUpper = o.Upper;
   }
   int reference = 1;
   for (int i = 2; i <= n; ++i)
-    if (median[i] < median[reference]) reference = i;
-  double referenceMedian = median[reference];
-  GeneSummary& sum = w.Summary;
-  if (s.Tables)
-    for (int i = 1; i <= n; ++i) {
-      NodeSummary& ns = sum.Nodes[i];
-      ns.Mu = median[i], ns.MuLower = lower[i], ns.MuUpper = upper[i];
-      const double* chain = &c.MuFile[static_cast<size_t>(i - 1) * c.Capacity];
-      ns.Ess = EffectiveSampleSize(chain, p.SampleNo);
-      ns.Rhat = SplitRhat(chain, p.SampleNo);
-    }
+    if (e.Nodes[i].Mu < e.Nodes[reference].Mu) reference = i;
+  const double referenceMedian = e.Nodes[reference].Mu;
   for (int i = 1; i <= n; ++i) {
-    median[i] = median[i] / referenceMedian;
-    AppendColumn(row, median[i]);
+    NodeEstimate& node = e.Nodes[i];
+    node.Rel = node.Mu / referenceMedian;
+    node.RelLower = node.MuLower / referenceMedian;
+    node.RelUpper = node.MuUpper / referenceMedian;
   }
-  for (int i = 1; i <= n; ++i) {
-    lower[i] = lower[i] / referenceMedian;
-    AppendColumn(row, median[i] - lower[i]);
-  }
-  for (int i = 1; i <= n; ++i) {
-    upper[i] = upper[i] / referenceMedian;
-    AppendColumn(row, upper[i] - median[i]);
-  }
-  for (int i = 1; i <= n; ++i)
-    WriteLine(w.Con, w.Gene.GeneUniqueID + "(" + w.Gene.GeneCommonName + "), \t" + d.ExpressionNodeNameList[i] + ": " +
-                         Fixed(median[i] - lower[i], 4, 2) + "\t" + Fixed(median[i], 4, 2) + "\t" +
-                         Fixed(upper[i] - median[i], 4, 2));
-  WriteLine(w.Con, "Density of Best Likelihood:" + SciScaled(p.MaxLikelihood.Mantissa, p.MaxLikelihood.Exponent));
-
-  NodeReals termLower{}, termMedian{}, termUpper{};
-  if (s.ConstrainedVCV) {
-    OrderStatistics o = ChainOrderStatistics(&c.VCVFile[0], p.SampleNo, c.Posterior);
-    for (int i = 1; i <= n; ++i) termLower[i] = o.Lower, termMedian[i] = o.Median, termUpper[i] = o.Upper;
-  } else {
-    for (int i = 1; i <= n; ++i) {
-      OrderStatistics o =
-          ChainOrderStatistics(&c.VCVFile[static_cast<size_t>(i - 1) * c.Capacity], p.SampleNo, c.Posterior);
-      termLower[i] = o.Lower, termMedian[i] = o.Median, termUpper[i] = o.Upper;
-    }
-  }
-  if (s.Tables)
-    for (int i = 1; i <= n; ++i) {
-      NodeSummary& ns = sum.Nodes[i];
-      ns.Rel = median[i], ns.RelLower = lower[i], ns.RelUpper = upper[i];
-      ns.Err = termMedian[i], ns.ErrLower = termLower[i], ns.ErrUpper = termUpper[i];
-    }
-  for (int i = 1; i <= n; ++i) AppendColumn(row, termMedian[i]);
-  for (int i = 1; i <= n; ++i) AppendColumn(row, termMedian[i] - termLower[i]);
-  for (int i = 1; i <= n; ++i) AppendColumn(row, termUpper[i] - termMedian[i]);
-
-  const TuningState& t = w.Tuning;
-  row += "\t" + Fixed(t.MuAcceptanceRatio, 4, 2);
-  row += "\t" + Fixed(t.VCVAcceptanceRatio, 4, 2);
-  sum.Acceptable = t.MuTuned && t.VCVTuned && w.Gene.IrreducibleMatrix;
-  sum.LogMaxLikelihood = ScaledLog(p.MaxLikelihood);
-  row += "\t" + BoolToString(sum.Acceptable);
-  AppendColumn(row, sum.LogMaxLikelihood);
-  row += "\n";
-
-  for (int i = 1; i <= n; ++i) {
-    std::string& pRow = w.Out.PValueRows[i];
-    for (int j = 1; j <= n; ++j) {
-      if (j == i) continue;
-      AppendColumn(pRow, ProbabilityGreater(p, n, i, j));
-    }
-    pRow += "\n";
-  }
-  if (s.Tables) SummarizeContrasts(d, w);
-  CarryOverStepSizes(s, w);
 }
 
-void PrepareSummaries(GeneSummary& summary, int numNodes) {
-  summary.Nodes.assign(numNodes + 1, NodeSummary{});
-  summary.Contrasts.assign(static_cast<size_t>(numNodes) * (numNodes - 1) / 2, ContrastSummary{});
+// The error terms: one shared chain, or one per node.
+void SummarizeErrorTerms(GeneEstimate& e, SamplerWorkspace& w, int n, int count, bool constrained) {
+  OrderStatistics o{};
+  for (int i = 1; i <= n; ++i) {
+    if (i == 1 || !constrained) o = ChainOrderStatistics(ChainRow(w.VCVFile, w, i), count, w.Posterior);
+    e.Nodes[i].ErrLower = o.Lower, e.Nodes[i].Err = o.Median, e.Nodes[i].ErrUpper = o.Upper;
+  }
 }
 
-void SummarizeContrasts(const InputDesign& d, GeneWork& w) {
-  const int n = d.NumExpressionNodes, count = w.Pass.SampleNo;
-  ChainStore& c = w.Chains;
-  GeneSummary& sum = w.Summary;
-  const size_t stride = static_cast<size_t>(c.Capacity);
-  for (size_t k = 0; k < static_cast<size_t>(n) * stride; ++k) c.Log2Mu[k] = Log(c.MuFile[k]) / Ln2;
-  double* difference = &c.Log2Mu[static_cast<size_t>(n) * stride];
-  size_t pair = 0;
+// The node pairs a < b of the analysis tables: order statistics of log2(Mu_a / Mu_b) and the local
+// false sign rate, the share of samples on the minority side of 0 (ties counted there).
+void SummarizeContrasts(GeneEstimate& e, SamplerWorkspace& w, int n, int count) {
+  const size_t stride = static_cast<size_t>(w.Capacity);
+  for (size_t k = 0; k < static_cast<size_t>(n) * stride; ++k) w.Log2Mu[k] = Log(w.MuFile[k]) / Ln2;
+  double* difference = &w.Log2Mu[static_cast<size_t>(n) * stride];
+  const std::vector<int>& tally = w.Pass.GreaterCount;
   for (int a = 1; a <= n; ++a)
     for (int b = a + 1; b <= n; ++b) {
-      const double* la = &c.Log2Mu[(a - 1) * stride];
-      const double* lb = &c.Log2Mu[(b - 1) * stride];
+      const double* la = &w.Log2Mu[(a - 1) * stride];
+      const double* lb = &w.Log2Mu[(b - 1) * stride];
       for (int k = 0; k < count; ++k) difference[k] = la[k] - lb[k];
-      OrderStatistics o = ChainOrderStatistics(difference, count, c.Posterior);
-      double greater = w.Pass.GreaterCount[static_cast<size_t>(a - 1) * n + (b - 1)];
-      double smaller = w.Pass.GreaterCount[static_cast<size_t>(b - 1) * n + (a - 1)];
+      OrderStatistics o = ChainOrderStatistics(difference, count, w.Posterior);
+      double greater = tally[static_cast<size_t>(a - 1) * n + (b - 1)];
+      double smaller = tally[static_cast<size_t>(b - 1) * n + (a - 1)];
       double ties = count - greater - smaller;
-      sum.Contrasts[pair++] = ContrastSummary{a, b, o.Median, o.Lower, o.Upper, ProbabilityGreater(w.Pass, n, a, b),
-                                              (std::min(greater, smaller) + ties) / count};
+      e.Contrasts.push_back(ContrastEstimate{a, b, o.Median, o.Lower, o.Upper, ProbabilityGreater(w.Pass, n, a, b),
+                                             (std::min(greater, smaller) + ties) / count});
     }
 }
 
-void CarryOverStepSizes(const RunSettings& s, GeneWork& w) {
-  StepSizes& st = w.Steps;
-  if (w.CarryOverSteps && s.MaxTuningDepth > 1 && w.Tuning.MuTuned && w.Tuning.VCVTuned) {
-    // Magnitudes: a negative step proposes the same symmetric moves as its positive twin.
-    st.SumOfLogMuStepSizes += Log(std::fabs(st.MuStepSize));
-    st.SumOfLogVCVStepSizes += Log(std::fabs(st.VCVStepSize));
-    ++st.NumSuccesses;
-    st.MuStepSize = Exp(st.SumOfLogMuStepSizes / st.NumSuccesses);
-    st.VCVStepSize = Exp(st.SumOfLogVCVStepSizes / st.NumSuccesses);
-    WriteLine(w.Con, "Logmean MuStepSize: " + Fixed(st.MuStepSize, 4, 2));
-    WriteLine(w.Con, "Logmean VCVStepSize: " + Fixed(st.VCVStepSize, 4, 2));
+}  // namespace
+
+GeneEstimate SummarizeChain(const RunSettings& s, int n, const TuningState& t, const StepSizes& steps,
+                            SamplerWorkspace& w) {
+  const SamplerState& p = w.Pass;
+  GeneEstimate e;
+  e.NumNodes = n;
+  e.Nodes.assign(n + 1, NodeEstimate{});
+  e.SampleCount = p.SampleNo;
+  SummarizeMu(e, w, n, p.SampleNo);
+  SummarizeErrorTerms(e, w, n, p.SampleNo, s.ConstrainedVCV);
+  for (int i = 1; i <= n; ++i) {
+    const bool tables = s.Tables;  // the diagnostics cost an FFT per node: only the tables print them
+    e.Nodes[i].Ess = tables ? EffectiveSampleSize(ChainRow(w.MuFile, w, i), p.SampleNo) : NAN;
+    e.Nodes[i].Rhat = tables ? SplitRhat(ChainRow(w.MuFile, w, i), p.SampleNo) : NAN;
   }
-  WriteLine(w.Con, "NumSampled: " + IntegerToString(w.Pass.SampleNo));
+  e.PGreater.assign(static_cast<size_t>(n) * n, NAN);
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= n; ++j)
+      if (j != i) e.PGreater[static_cast<size_t>(i - 1) * n + (j - 1)] = ProbabilityGreater(p, n, i, j);
+  if (s.Tables) SummarizeContrasts(e, w, n, p.SampleNo);
+  e.Tuning = t;
+  e.MuStepSize = steps.MuStepSize, e.VCVStepSize = steps.VCVStepSize;
+  e.MaxLikelihood = p.MaxLikelihood;
+  e.LogMaxLikelihood = ScaledLog(p.MaxLikelihood);
+  e.Acceptable = t.MuTuned && t.VCVTuned;
+  return e;
+}
+
+bool CarryOverStepSizes(const RunSettings& s, const GeneEstimate& e, StepSizes& st) {
+  if (s.MaxTuningDepth <= 1 || !e.Tuning.MuTuned || !e.Tuning.VCVTuned) return false;
+  // Magnitudes: a negative step proposes the same symmetric moves as its positive twin.
+  st.SumOfLogMuStepSizes += Log(std::fabs(st.MuStepSize));
+  st.SumOfLogVCVStepSizes += Log(std::fabs(st.VCVStepSize));
+  ++st.NumSuccesses;
+  st.MuStepSize = Exp(st.SumOfLogMuStepSizes / st.NumSuccesses);
+  st.VCVStepSize = Exp(st.SumOfLogVCVStepSizes / st.NumSuccesses);
+  return true;
 }
 
 }  // namespace telvo

@@ -1,7 +1,5 @@
 // Tuning passes: the step sizes change until both acceptance ratios fall inside the window.
 #include "estimation/Estimation.h"
-#include "output/Output.h"
-#include "run/Run.h"
 
 namespace telvo {
 
@@ -29,36 +27,33 @@ void ChangeStepSize(double ar, double& stepSize, RandomStream& rs) {
 }
 
 // One kind of move after a pass: settle its flag or change its step size.
-static void JudgeRatio(double ratio, bool& tuned, double& stepSize, const char* label, const RunSettings& s,
-                       GeneWork& w) {
+static void JudgeRatio(double ratio, bool& tuned, double& stepSize, Move move, const RunSettings& s, RandomStream& rs,
+                       const SamplerSink& sink) {
   if (InAcceptanceWindow(ratio)) {
     tuned = true;
   } else if (s.MaxTuningDepth > 1) {
-    Write(w.Con, std::string(label) + Fixed(ratio, 4, 2) + "...");
-    ChangeStepSize(ratio, stepSize, w.Random);
+    if (sink.StepChanging) sink.StepChanging(sink.Context, move, ratio);
+    ChangeStepSize(ratio, stepSize, rs);
   }
 }
 
-void MCMCIt(const InputDesign& d, const RunSettings& s, GeneWork& w) {
-  TuningState& t = w.Tuning;
-  t = TuningState{};
+GeneEstimate MCMCIt(const CurrentGene& gene, const RunSettings& s, StepSizes& steps, RandomStream& rs,
+                    SamplerWorkspace& w, const SamplerSink& sink) {
+  const int n = gene.NumNodes;
+  CollectObservations(gene, w.Observations);
+  TuningState t;
   for (;;) {
     ++t.TuningDepth;
-    RunTuningPass(d, s, w);
+    RunTuningPass(s, n, steps, rs, w, sink);
     t.MuAcceptanceRatio = static_cast<double>(w.Pass.MuAccepts) / w.Pass.TotalSteps * 2;
-    JudgeRatio(t.MuAcceptanceRatio, t.MuTuned, w.Steps.MuStepSize, "Mu A.R.: ", s, w);
+    JudgeRatio(t.MuAcceptanceRatio, t.MuTuned, steps.MuStepSize, Move::Mu, s, rs, sink);
     t.VCVAcceptanceRatio = static_cast<double>(w.Pass.VCVAccepts) / w.Pass.TotalSteps * 2;
-    JudgeRatio(t.VCVAcceptanceRatio, t.VCVTuned, w.Steps.VCVStepSize, "V/CV A.R.: ", s, w);
-    if (s.FullOutput) CloseChainFile(w);
+    JudgeRatio(t.VCVAcceptanceRatio, t.VCVTuned, steps.VCVStepSize, Move::ErrorTerm, s, rs, sink);
+    if (sink.PassEnds) sink.PassEnds(sink.Context);
     if (t.TuningDepth == s.MaxTuningDepth) break;
     if (t.MuTuned && t.VCVTuned) break;
   }
-  Write(w.Con, "\n");
-  WriteLine(w.Con, "Mu Acceptance ratio: " + Fixed(t.MuAcceptanceRatio, 4, 2) + " (" + FlagText(t.MuTuned) + ")");
-  WriteLine(w.Con, s.VarCoefVar + " Acceptance ratio: " + Fixed(t.VCVAcceptanceRatio, 4, 2) + " (" +
-                       FlagText(t.VCVTuned) + ")");
-  WriteLine(w.Con, "Mu SS: " + Fixed(w.Steps.MuStepSize, 5, 3) + "\tV/CV SS: " + Fixed(w.Steps.VCVStepSize, 6, 4));
-  SummarizeChain(d, s, w);
+  return SummarizeChain(s, n, t, steps, w);
 }
 
 }  // namespace telvo

@@ -1,24 +1,16 @@
-// Gene rows: ratios into the pair-by-slot array, the comparison matrix and the two verdicts.
-#include <cmath>
+// Gene rows: the cells of a row, its ratios in the pair-by-slot array, and the two verdicts on its design.
+#include <cstdio>
 #include <string_view>
 
-#include "estimation/Estimation.h"
 #include "input/Input.h"
-#include "run/Run.h"
 
 namespace telvo {
 
-void PrepareGene(CurrentGene& gene, int numNodes, int numHybs) {
+void PrepareGene(CurrentGene& gene, int numNodes) {
   gene.NumNodes = numNodes;
   gene.HybArr.assign(static_cast<size_t>(numNodes) * numNodes * MaxReplicates, 0.0);
   gene.PairCount.assign(static_cast<size_t>(numNodes) * numNodes, 0);
   gene.NodeConnected.assign(numNodes + 1, false);
-  gene.Observations.clear();
-  gene.Observations.reserve(numHybs);
-}
-
-static int& PairCount(CurrentGene& gene, int e, int r) {
-  return gene.PairCount[static_cast<size_t>(e - 1) * gene.NumNodes + (r - 1)];
 }
 
 static double Slot1(const CurrentGene& gene, int e, int r) { return gene.HybArr[HybSlot(gene, e, r, 1)]; }
@@ -31,12 +23,10 @@ static void ClearGene(const InputDesign& design, CurrentGene& gene) {
     for (int k = 1; k <= count; ++k) gene.HybArr[HybSlot(gene, e, r, k)] = 0.0;
     count = 0;
   }
-  gene.Observations.clear();
 }
 
 // Next identifier or name cell of a gene row, up to a TAB; longer than 254 characters stops the run.
-std::string ReadCellString(RunState& run) {
-  InputFile& file = run.Design.DatFile;
+static std::string ReadCellString(InputFile& file, const std::string& fileName) {
   if (AtEnd(file))
     Oops("T.E.L.V.O. tried to read a string at the end of the file.\n"
          "If you are using a tab-delimited text file from a Mac or a Windows file system, \n"
@@ -53,7 +43,7 @@ std::string ReadCellString(RunState& run) {
   }
   if (cell.size() == 255)
     Oops("T.E.L.V.O. tried to read a cell containing more than 254 characters.\nPlease check " +
-         run.Design.FileName + "\nand replace the cell beginning with\n" + cell + "\nwith something shorter.");
+         fileName + "\nand replace the cell beginning with\n" + cell + "\nwith something shorter.");
   return cell;
 }
 
@@ -73,9 +63,7 @@ static bool IsMissingValue(std::string_view token) {
   return false;
 }
 
-static void ReadRatios(RunState& run, CurrentGene& gene) {
-  InputDesign& d = run.Design;
-  InputFile& file = d.DatFile;
+static void ReadRatios(InputFile& file, const InputDesign& d, CurrentGene& gene) {
   int h = 0;
   gene.PositiveRatios = 0;
   while (!AtLineEnd(file) && h < d.NumHybs) {
@@ -101,30 +89,6 @@ static void ReadRatios(RunState& run, CurrentGene& gene) {
   }
 }
 
-void WriteComparisonMatrix(const InputDesign& design, const CurrentGene& gene, Console& con) {
-  int n = design.NumExpressionNodes;
-  auto field8 = [](const std::string& text) {
-    return text.size() < 8 ? std::string(8 - text.size(), ' ') + text : text;
-  };
-  WriteLine(con, "Constructing Comparison Matrix:");
-  std::string line = "       \t";
-  for (int j = 1; j <= n; ++j) line += field8(design.ExpressionNodeNameList[j]);
-  WriteLine(con, line);
-  for (int i = 1; i <= n; ++i) {
-    line = field8(design.ExpressionNodeNameList[i]);
-    for (int j = 1; j <= n; ++j) {
-      if (Slot1(gene, i, j) != 0.0) {
-        line += Fixed(Slot1(gene, i, j), 8, 2);
-        for (int k = 2; k <= MaxReplicates && gene.HybArr[HybSlot(gene, i, j, k)] != 0.0; ++k)
-          line += Fixed(gene.HybArr[HybSlot(gene, i, j, k)], 5, 2);
-      } else {
-        line += "       \t";
-      }
-    }
-    Write(con, line + "\n\n");
-  }
-}
-
 void ConnectNode(CurrentGene& gene, int n) {
   gene.NodeConnected[n] = true;
   for (int j = 1; j <= gene.NumNodes; ++j) {
@@ -135,66 +99,35 @@ void ConnectNode(CurrentGene& gene, int n) {
   }
 }
 
-void CollectObservations(CurrentGene& gene) {
-  gene.Observations.clear();
-  for (int i = 1; i <= gene.NumNodes; ++i)
-    for (int j = 1; j <= gene.NumNodes; ++j)
-      for (int k = 1; k <= PairCount(gene, i, j); ++k) {
-        double r = gene.HybArr[HybSlot(gene, i, j, k)];
-        if (!(r > 0)) break;  // a non-positive ratio ends the pair's list
-        gene.Observations.push_back({r, r * r, Log(r), i, j});
-      }
+RowRead ReadGeneRow(InputFile& file, const InputDesign& d, CurrentGene& gene) {
+  RowRead read;
+  try {
+    ClearGene(d, gene);
+    gene.GeneUniqueID = ReadCellString(file, d.FileName);
+    if (AtLineEnd(file))
+      Oops("T.E.L.V.O. found an end-of-line character after\n" + gene.GeneUniqueID + "\nin " + d.FileName);
+    read.Reached = RowStage::Id;
+    gene.GeneCommonName = ReadCellString(file, d.FileName);
+    if (AtLineEnd(file))
+      Oops("T.E.L.V.O. found an end-of-line character after\n" + gene.GeneCommonName + "\nin " + d.FileName);
+    read.Reached = RowStage::Name;
+    ReadRatios(file, d, gene);
+    read.Reached = RowStage::Whole;
+    if (!AtEnd(file)) ReadRestOfLine(file);
+  } catch (const RunStop& stop) {
+    read.Problem = stop;  // the caller shows what was read before it raises the stop
+  }
+  return read;
 }
 
-void LoadGeneDataIntoMatrix(RunState& run, GeneWork& work) {
-  InputDesign& d = run.Design;
-  const RunSettings& s = run.Settings;
-  CurrentGene& gene = work.Gene;
-  Console& con = work.Con;
-  InputFile& file = d.DatFile;
-  int n = d.NumExpressionNodes;
-
-  ClearGene(d, gene);
-  gene.GeneUniqueID = ReadCellString(run);
-  if (AtLineEnd(file))
-    Oops("T.E.L.V.O. found an end-of-line character after\n" + gene.GeneUniqueID + "\nin " + d.FileName);
-  Write(con, "\n" + gene.GeneUniqueID);
-  work.Out.ResultData += gene.GeneUniqueID;
-  gene.GeneCommonName = ReadCellString(run);
-  if (AtLineEnd(file))
-    Oops("T.E.L.V.O. found an end-of-line character after\n" + gene.GeneCommonName + "\nin " + d.FileName);
-  WriteLine(con, "(" + gene.GeneCommonName + ")");
-  work.Out.ResultData += "\t" + gene.GeneCommonName;
-  work.Out.PValueRows.resize(n + 1);
-  for (int i = 1; i <= n; ++i) work.Out.PValueRows[i] += gene.GeneUniqueID + "\t" + gene.GeneCommonName;
-  if (s.FullOutput) {
-    Write(con, "\n");
-    WriteLine(con, gene.GeneUniqueID + "(" + gene.GeneCommonName + ")");
-    WriteLine(con, "Assigning ratios to hybs");
-  }
-
-  ReadRatios(run, gene);
-  if (s.FullOutput) VerifyOrQuit(run);
-  WriteComparisonMatrix(d, gene, con);
-
+void JudgeGeneData(const InputDesign& d, bool sharedErrorTerm, CurrentGene& gene) {
+  const int n = d.NumExpressionNodes;
   for (int i = 1; i <= n; ++i) gene.NodeConnected[i] = false;
   ConnectNode(gene, d.HybList[1].ExpNode);
   gene.IrreducibleMatrix = true;
   for (int i = 1; i <= n; ++i)
     if (!gene.NodeConnected[i]) gene.IrreducibleMatrix = false;
-  if (!gene.IrreducibleMatrix) {
-    WriteLine(con, "The data for " + gene.GeneUniqueID + "(" + gene.GeneCommonName + ") consist of a reducible matrix.");
-    WriteLine(con, "Add more data or eliminate nodes to analyze this gene.");
-  }
-  gene.EnoughData = true;
-  if ((s.ConstrainedVCV && gene.PositiveRatios < n + 1) || (!s.ConstrainedVCV && gene.PositiveRatios < 2 * n)) {
-    gene.EnoughData = false;
-    WriteLine(con, "The data for " + gene.GeneUniqueID + "(" + gene.GeneCommonName + ") are insufficient.");
-    WriteLine(con, "Add more data.");
-  }
-  if (s.FullOutput) VerifyOrQuit(run);
-  if (!AtEnd(file)) ReadRestOfLine(file);
-  if (gene.IrreducibleMatrix && gene.EnoughData) CollectObservations(gene);
+  gene.EnoughData = gene.PositiveRatios >= (sharedErrorTerm ? n + 1 : 2 * n);
 }
 
 }  // namespace telvo

@@ -1,6 +1,7 @@
 // The three header rows: the design of the experiment as node names per hyb, read in steps.
+#include <cstdio>
+
 #include "input/Input.h"
-#include "run/Run.h"
 
 namespace telvo {
 
@@ -32,9 +33,7 @@ static void AddNode(InputDesign& design, const std::string& name, const char* li
 }
 
 // Row 2: notes, channel, and the experimental node of every hyb; new names become nodes.
-static void ReadExperimentalRow(RunState& run) {
-  InputDesign& d = run.Design;
-  Console& con = run.Con;
+static void ReadExperimentalRow(Console& con, InputDesign& d) {
   WriteLine(con, "Initializing ExpressionNodeNameList...");
   d.NumHybs = 0;
   d.NumExpressionNodes = 0;
@@ -68,9 +67,7 @@ static void ReadExperimentalRow(RunState& run) {
 }
 
 // Row 3: notes, channel, and the reference node of every hyb; new names become nodes too.
-static void ReadReferenceRow(RunState& run) {
-  InputDesign& d = run.Design;
-  Console& con = run.Con;
+static void ReadReferenceRow(Console& con, InputDesign& d) {
   std::vector<std::string> row3 = SplitHeaderRow(ReadRestOfLine(d.DatFile));
   Write(con, "Assigning more names to expression nodes");
   d.Notes2 = row3.size() > 0 ? row3[0] : "";
@@ -98,23 +95,20 @@ static void ReadReferenceRow(RunState& run) {
 }
 
 // The node number of one channel of every hyb; lead is the line end the message starts with.
-static void NumberHybNodes(RunState& run, const char* channel, std::string HybRecord::*name, int HybRecord::*node,
-                           const char* lead) {
-  InputDesign& d = run.Design;
-  Write(run.Con, std::string("Assigning ") + channel + " node names to hyb list");
+static void NumberHybNodes(Console& con, InputDesign& d, const char* channel, std::string HybRecord::*name,
+                           int HybRecord::*node, const char* lead) {
+  Write(con, std::string("Assigning ") + channel + " node names to hyb list");
   for (int h = 1; h <= d.NumHybs; ++h) {
-    Write(run.Con, ".");
+    Write(con, ".");
     d.HybList[h].*node = FindNode(d, d.HybList[h].*name);
     if (d.HybList[h].*node == 0)
       Oops(std::string(lead) + "Sorry! T.E.L.V.O. experienced an internal error, \n"
            "attempting to associate the hyb list with the expression node number list.");
   }
-  Write(run.Con, "\n");
+  Write(con, "\n");
 }
 
-void VerifyFileHeader(RunState& run) {
-  InputDesign& d = run.Design;
-  Console& con = run.Con;
+void VerifyFileHeader(Console& con, InputDesign& d, bool interactive) {
   Write(con, "\n");
   WriteLine(con, "Verifying Input File " + d.FileName);
   for (auto& name : d.ExpressionNodeNameList) name.clear();
@@ -122,9 +116,9 @@ void VerifyFileHeader(RunState& run) {
     Oops("T.E.L.V.O. found an early end-of-file character in the first line of \n" + d.FileName);
   WriteLine(con, Cut(ReadRestOfLine(d.DatFile)));
 
-  ReadExperimentalRow(run);
-  VerifyOrQuit(run);
-  ReadReferenceRow(run);
+  ReadExperimentalRow(con, d);
+  VerifyOrQuit(con, interactive, d.FileName);
+  ReadReferenceRow(con, d);
 
   Write(con, "\n");
   Write(con, "Please verify that " + IntegerToString(d.NumExpressionNodes) + " expression nodes are desired,");
@@ -133,11 +127,19 @@ void VerifyFileHeader(RunState& run) {
   Write(con, "\n");
   WriteLine(con, "that each of the following are unique expression nodes.");
   for (int n = 1; n <= d.NumExpressionNodes; ++n) WriteLine(con, d.ExpressionNodeNameList[n]);
-  VerifyOrQuit(run);
+  VerifyOrQuit(con, interactive, d.FileName);
 
-  NumberHybNodes(run, "experimental", &HybRecord::ExpName, &HybRecord::ExpNode, "\n");
-  NumberHybNodes(run, "reference", &HybRecord::RefName, &HybRecord::RefNode, "");
+  NumberHybNodes(con, d, "experimental", &HybRecord::ExpName, &HybRecord::ExpNode, "\n");
+  NumberHybNodes(con, d, "reference", &HybRecord::RefName, &HybRecord::RefNode, "");
   WriteLine(con, "File " + d.FileName + " header rows verified.");
+}
+
+void VerifyOrQuit(Console& con, bool interactive, const std::string& fileName) {
+  if (!interactive) return;
+  Write(con, "\nPress RETURN to verify or q to quit: ");
+  int c = ReadChar();
+  if (c == EOF) Oops(EndOfInputMessage);
+  if (c == 'q') Oops("\nPlease change cells in the two header rows of " + fileName + "as needed.", 0);
 }
 
 }  // namespace telvo

@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "output/Output.h"
-#include "run/Run.h"
 
 namespace telvo {
 

@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "output/Output.h"
-#include "run/Run.h"
 
 namespace telvo {
 
@@ -37,7 +38,7 @@ static bool WriteAt(int fd, const std::string& text, long long offset) {
   return true;
 }
 
-void OpenOutputFile(OutputFile& f, const std::string& name, const std::string& header) {
+void OpenOutputFile(OutputFile& f, const std::string& name, const std::string& header, bool headerLater) {
   f.Name = name;
   f.Header = header;
   f.End = 0;
@@ -46,7 +47,7 @@ void OpenOutputFile(OutputFile& f, const std::string& name, const std::string& h
   if (f.Fd < 0 && errno == EEXIST) f.Fd = open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   if (f.Fd < 0 && errno == ELOOP) RefuseUnsafeOutput(name);
   if (f.Fd < 0) OopsBecause("T.E.L.V.O. could not create the output file\n" + name, SystemReason("create", name));
-  if (f.Emptied) {  // a new file gets its header at once
+  if (f.Emptied && !headerLater) {  // a new file gets its header at once
     if (!WriteAt(f.Fd, header, 0))
       OopsBecause("T.E.L.V.O. could not write to the output file\n" + name, SystemReason("write to", name));
     f.End = static_cast<long long>(header.size());
@@ -74,8 +75,10 @@ void WriteRowsTogether(const std::vector<RowText>& rows) {
     if (!f.Emptied) {
       ok = Empty(f);
       ends[written] = 0;
-      if (ok && WriteAt(f.Fd, f.Header, 0)) f.End = static_cast<long long>(f.Header.size()), f.Header.clear();
-      else ok = false;
+    }
+    if (ok && !f.Header.empty()) {
+      ok = WriteAt(f.Fd, f.Header, f.End);
+      if (ok) f.End += static_cast<long long>(f.Header.size()), f.Header.clear();
     }
     if (ok && WriteAt(f.Fd, *rows[written].Text, f.End)) {
       f.End += static_cast<long long>(rows[written].Text->size());
@@ -97,6 +100,35 @@ bool CloseOutputFile(OutputFile& f) {
   bool ok = close(f.Fd) == 0;
   f.Fd = -1;
   return ok;
+}
+
+static std::string WriteFailure(const std::string& name) {
+  return "cannot write " + name + ": " + std::generic_category().message(errno);
+}
+
+std::string WriteAllOut(int fd, const std::string& text) {
+  for (size_t done = 0; done < text.size();) {
+    ssize_t put = write(fd, text.data() + done, text.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put == 0) errno = ENOSPC;
+    if (put <= 0) return WriteFailure("standard output");
+    done += static_cast<size_t>(put);
+  }
+  return "";
+}
+
+std::string WriteWholeFile(const std::string& name, const std::string& text) {
+  std::string temporary = name + ".tmp-" + std::to_string(getpid());
+  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  if (fd < 0) return WriteFailure(temporary);
+  bool written = WriteAt(fd, text, 0);
+  int savedErrno = errno;
+  if (close(fd) != 0 && written) written = false, savedErrno = errno;
+  if (written && std::rename(temporary.c_str(), name.c_str()) == 0) return "";
+  if (written) savedErrno = errno;
+  unlink(temporary.c_str());
+  errno = savedErrno;
+  return WriteFailure(name);
 }
 
 }  // namespace telvo

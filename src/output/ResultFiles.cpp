@@ -1,13 +1,9 @@
 // The result file and the p-value files: creation, header block, rows and closing.
 #include <sys/stat.h>
 
-#include <array>
 #include <filesystem>
 
 #include "output/Output.h"
-#include "report/Report.h"
-#include "tables/Tables.h"
-#include "run/Run.h"
 
 namespace telvo {
 
@@ -15,7 +11,8 @@ std::string ResultHeader(const InputDesign& d, const RunSettings& s) {
   int n = d.NumExpressionNodes;
   const auto& names = d.ExpressionNodeNameList;
   std::string h = d.Notes1 + "\n";
-  h += "Error Model: " + s.EpsilonType + " errors, estimating/constraining " + s.VarCoefVar + " terms\n";
+  h += "Error Model: " + std::string(EpsilonType(s.Model)) + " errors, estimating/constraining " + s.VarCoefVar +
+       " terms\n";
   h += "Constrained " + s.VarCoefVar + ": " + BoolToString(s.ConstrainedVCV) + "\n";
   for (int i = 1; i <= n; ++i)
     h += "Initial Mu[" + names[i] + "] := " + Fixed(s.InitialMu[i], 4, 4) + " " + "Initial " + s.VarCoefVar + "[" +
@@ -61,13 +58,11 @@ static bool FileExistsOnDisk(const std::string& name) {
 
 // Result files of another error model beside the input: the p-value files they go with would be
 // replaced by this run's, since p-value names carry no model.
-static void RefuseMixedModels(const RunState& run) {
-  const InputDesign& d = run.Design;
-  const OutputFiles& out = run.Output;
+static void RefuseMixedModels(const InputDesign& d, const RunSettings& s, const OutputFiles& out) {
   for (const char* model : {"AV", "AC", "MV", "MC"}) {
-    if (model == run.Settings.ErrorModel) continue;
+    if (model == ModelCode(s.Model)) continue;
     std::string other = TruncatedFileName(d.FileName, "_", model, ".TER");
-    if (!FileExistsOnDisk(other) || SameFile(other, run.Settings.ResultFileName)) continue;
+    if (!FileExistsOnDisk(other) || SameFile(other, s.ResultFileName)) continue;
     for (size_t i = 1; i < out.PValue.size(); ++i)
       if (FileExistsOnDisk(out.PValue[i].Name))
         Oops("T.E.L.V.O. will not replace the p-value file\n" + out.PValue[i].Name +
@@ -82,41 +77,31 @@ std::string DerivedFileName(const InputDesign& d, const RunSettings& s, const st
                              : PrefixedFileName(s.OutPrefix, label, extension);
 }
 
-// The analysis tables of --out, in the order they are named and checked.
-static std::array<OutputFile*, 5> TableFiles(OutputFiles& out) {
-  return {&out.Nodes, &out.Contrasts, &out.Top, &out.RunTable, &out.Report};
-}
-constexpr const char* TableExtensions[5] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv", ".run.tsv", ".report.html"};
-
-void CreateOutputFiles(RunState& run) {
-  InputDesign& d = run.Design;
-  RunSettings& s = run.Settings;
-  OutputFiles& out = run.Output;
-  int n = d.NumExpressionNodes;
-
-  // Every name is settled and checked before the first file is opened, so a refusal touches nothing.
+// Every name settled and checked before the first file is opened, so that a refusal touches nothing.
+static std::vector<std::string> SettledNames(const InputDesign& d, RunSettings& s,
+                                             const std::vector<ExtraOutput>& extra, OutputFiles& out) {
+  const int n = d.NumExpressionNodes;
   bool given = !s.ResultFileName.empty();
   if (given) RefuseUnsafeOutput(s.ResultFileName);
   if (!given)
-    s.ResultFileName = s.OutPrefix.empty() ? TruncatedFileName(d.FileName, "_", s.ErrorModel, ".TER") : s.OutPrefix + ".TER";
+    s.ResultFileName = s.OutPrefix.empty() ? TruncatedFileName(d.FileName, "_", ModelCode(s.Model), ".TER")
+                                           : s.OutPrefix + ".TER";
   if (SameFile(s.ResultFileName, d.FileName))
     Oops("T.E.L.V.O. will not write the result file over its own input file\n" + d.FileName +
          "\nPlease choose another result file name.");
   out.UsedNames.clear();
-  std::vector<std::string> names(n + 1);
+  std::vector<std::string> all = {s.ResultFileName};
   for (int i = 1; i <= n; ++i) {
     std::string derived = DerivedFileName(d, s, d.ExpressionNodeNameList[i], ".pvalue");
-    names[i] = derived;
-    for (int copy = 2; out.UsedNames.count(OutputKey(names[i])); ++copy) names[i] = WithCopyNumber(derived, copy);
-    if (SameFile(names[i], d.FileName))
+    std::string name = derived;
+    for (int copy = 2; out.UsedNames.count(OutputKey(name)); ++copy) name = WithCopyNumber(derived, copy);
+    if (SameFile(name, d.FileName))
       Oops("T.E.L.V.O. will not write the p-value file of node " + d.ExpressionNodeNameList[i] +
            " over its own input file\n" + d.FileName);
-    out.UsedNames.insert(OutputKey(names[i]));
+    out.UsedNames.insert(OutputKey(name));
+    all.push_back(name);
   }
-  std::vector<std::string> all = {s.ResultFileName};
-  all.insert(all.end(), names.begin() + 1, names.end());
-  if (s.Tables)
-    for (const char* extension : TableExtensions) all.push_back(s.OutPrefix + extension);
+  for (const ExtraOutput& e : extra) all.push_back(s.OutPrefix + e.Extension);
   for (size_t a = 0; a < all.size(); ++a) {
     out.UsedNames.insert(OutputKey(all[a]));
     RefuseUnsafeOutput(all[a]);
@@ -127,61 +112,58 @@ void CreateOutputFiles(RunState& run) {
         Oops("T.E.L.V.O. will not write two of its output files into one file:\n" + all[a] + "\n" + all[b] +
              (a == 0 && given ? "\nPlease choose another result file name." : ""));
   }
+  return all;
+}
+
+void CreateOutputFiles(const InputDesign& d, RunSettings& s, const std::vector<ExtraOutput>& extra, OutputFiles& out) {
+  const int n = d.NumExpressionNodes;
+  std::vector<std::string> names = SettledNames(d, s, extra, out);
   out.PValue.assign(n + 1, OutputFile{});
   for (int i = 1; i <= n; ++i) out.PValue[i].Name = names[i];
-  if (s.OutPrefix.empty()) RefuseMixedModels(run);
+  if (s.OutPrefix.empty()) RefuseMixedModels(d, s, out);
   if (s.Tables) MakeDirectoriesFor(s.OutPrefix);
 
-  OpenOutputFile(out.Result, s.ResultFileName, "");
+  OpenOutputFile(out.Result, s.ResultFileName, ResultHeader(d, s), true);
   for (int i = 1; i <= n; ++i) OpenOutputFile(out.PValue[i], names[i], PValueHeader(d, i));
-  if (s.Tables) {
-    const std::string headers[5] = {NodesTableHeader(), ContrastsTableHeader(), "", "", ""};
-    for (int t = 0; t < 5; ++t) OpenOutputFile(*TableFiles(out)[t], all[n + 1 + t], headers[t]);
+  out.Extra.assign(extra.size(), OutputFile{});
+  for (size_t k = 0; k < extra.size(); ++k) OpenOutputFile(out.Extra[k], names[n + 1 + k], extra[k].Header);
+}
+
+static void AppendColumn(std::string& row, double value) {
+  row += '\t';
+  row += Fixed(value, 7, 5);
+}
+
+void FormatGeneRows(const CurrentGene& g, const GeneEstimate* e, GeneRows& rows) {
+  const int n = g.NumNodes;
+  const std::string gene = g.GeneUniqueID + "\t" + g.GeneCommonName;
+  rows.Result = gene;
+  rows.PValue.assign(n + 1, gene);
+  if (e) {
+    const std::vector<NodeEstimate>& v = e->Nodes;
+    for (int i = 1; i <= n; ++i) AppendColumn(rows.Result, v[i].Rel);
+    for (int i = 1; i <= n; ++i) AppendColumn(rows.Result, v[i].Rel - v[i].RelLower);
+    for (int i = 1; i <= n; ++i) AppendColumn(rows.Result, v[i].RelUpper - v[i].Rel);
+    for (int i = 1; i <= n; ++i) AppendColumn(rows.Result, v[i].Err);
+    for (int i = 1; i <= n; ++i) AppendColumn(rows.Result, v[i].Err - v[i].ErrLower);
+    for (int i = 1; i <= n; ++i) AppendColumn(rows.Result, v[i].ErrUpper - v[i].Err);
+    rows.Result += "\t" + Fixed(e->Tuning.MuAcceptanceRatio, 4, 2);
+    rows.Result += "\t" + Fixed(e->Tuning.VCVAcceptanceRatio, 4, 2);
+    rows.Result += "\t" + BoolToString(e->Acceptable);
+    AppendColumn(rows.Result, e->LogMaxLikelihood);
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j)
+        if (j != i) AppendColumn(rows.PValue[i], e->PGreater[static_cast<size_t>(i - 1) * n + (j - 1)]);
   }
-  run.Work.Out.ResultData = ResultHeader(d, s);
+  rows.Result += "\n";
+  for (int i = 1; i <= n; ++i) rows.PValue[i] += "\n";
 }
 
-void WriteGeneRows(RunState& run, GeneWork& work) {
-  OutputFiles& out = run.Output;
-  static const std::string nothing;
-  out.Pending.clear();
-  out.Pending.push_back({&out.Result, &work.Out.ResultData});
-  for (size_t i = 1; i < out.PValue.size(); ++i) out.Pending.push_back({&out.PValue[i], &work.Out.PValueRows[i]});
-  if (run.Settings.Tables) {
-    out.Pending.push_back({&out.Nodes, &work.Out.NodeRows});
-    out.Pending.push_back({&out.Contrasts, &work.Out.ContrastRows});
-    out.Pending.push_back({&out.Top, &nothing});  // an earlier run's ranking goes with its other rows
-    out.Pending.push_back({&out.RunTable, &nothing});
-    out.Pending.push_back({&out.Report, &nothing});
-  }
-  WriteRowsTogether(out.Pending);
-  work.Out.ResultData.clear();
-  for (std::string& row : work.Out.PValueRows) row.clear();
-  work.Out.NodeRows.clear();
-  work.Out.ContrastRows.clear();
-}
-
-void WriteEndTables(RunState& run, double secondsUsed) {
-  OutputFiles& out = run.Output;
-  std::string runTable = RunTableText(run, secondsUsed);
-  std::string contrasts, nodes, ranked, page, error;
-  std::string problem = ReadWholeFile(out.Contrasts.Name, contrasts);
-  if (problem.empty()) problem = ReadWholeFile(out.Nodes.Name, nodes);
-  if (!problem.empty()) OopsBecause("T.E.L.V.O. could not read back its analysis tables beside\n" + out.Contrasts.Name, problem);
-  if (!RankContrasts({TableSource{out.Contrasts.Name, contrasts}}, ranked, error))
-    Oops("T.E.L.V.O. could not rank the contrasts table: " + error);
-  // The page is drawn from the tables' text, as telvo-rank draws it for shards.
-  if (!ReportFromTables({{out.Nodes.Name, nodes}}, {out.Top.Name, ranked}, {{out.RunTable.Name, runTable}}, page, error))
-    Oops("T.E.L.V.O. could not draw the report: " + error);
-  WriteRowsTogether({{&out.Top, &ranked}, {&out.RunTable, &runTable}, {&out.Report, &page}});
-}
-
-void CloseOutputFiles(RunState& run) {
-  OutputFiles& out = run.Output;
+void CloseOutputFiles(OutputFiles& out) {
   bool failed = false;
   for (size_t i = 1; i < out.PValue.size(); ++i) failed |= !CloseOutputFile(out.PValue[i]);
   failed |= !CloseOutputFile(out.Result);
-  for (int t = 0; t < 5; ++t) failed |= !CloseOutputFile(*TableFiles(out)[t]);
+  for (OutputFile& f : out.Extra) failed |= !CloseOutputFile(f);
   if (failed) Oops("T.E.L.V.O. could not finish writing its output files.");
 }
 

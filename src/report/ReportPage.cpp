@@ -6,7 +6,7 @@
 #include <map>
 #include <tuple>
 
-#include "report/Report.h"
+#include "report/ReportInternal.h"
 
 namespace telvo {
 
@@ -40,7 +40,7 @@ const char Style[] =
 // One node pair's contrasts, best-ranked first.
 struct PairRows {
   std::string A, B;                         // node names
-  std::vector<const ReportContrast*> Rows;  // in ranked order
+  std::vector<const ContrastRow*> Rows;  // in ranked order
   size_t Called = 0;                        // rows at svalue <= CalledSvalue
 };
 
@@ -52,9 +52,9 @@ struct GeneDiagnostics {
   bool Acceptable;             // verdict
 };
 
-bool Called(const ReportContrast& c) { return c.Svalue <= CalledSvalue; }
-bool Drawable(const ReportContrast& c) { return std::isfinite(c.Log2) && std::isfinite(c.Lfsr) && c.Lfsr >= 0; }
-const char* DirectionClass(const ReportContrast& c) { return !Called(c) ? "o" : c.Log2 > 0 ? "u" : "d"; }
+bool Called(const ContrastRow& c) { return c.Svalue <= CalledSvalue; }
+bool Drawable(const ContrastRow& c) { return std::isfinite(c.Log2Ratio) && std::isfinite(c.Lfsr) && c.Lfsr >= 0; }
+const char* DirectionClass(const ContrastRow& c) { return !Called(c) ? "o" : c.Log2Ratio > 0 ? "u" : "d"; }
 std::string GeneText(const std::string& id, const std::string& name) { return name.empty() ? id : id + " " + name; }
 
 std::string Decimals(double x, int decimals) {
@@ -64,10 +64,10 @@ std::string Decimals(double x, int decimals) {
   return buffer;
 }
 
-std::vector<PairRows> GroupPairs(const std::vector<ReportContrast>& ranked) {
+std::vector<PairRows> GroupPairs(const std::vector<ContrastRow>& ranked) {
   std::vector<PairRows> pairs;
   std::map<std::pair<std::string, std::string>, size_t> index;
-  for (const ReportContrast& c : ranked) {
+  for (const ContrastRow& c : ranked) {
     auto [at, added] = index.emplace(std::make_pair(c.NodeA, c.NodeB), pairs.size());
     if (added) pairs.push_back({c.NodeA, c.NodeB, {}, 0});
     PairRows& p = pairs[at->second];
@@ -90,15 +90,15 @@ std::vector<const PairRows*> ShownPairs(const std::vector<PairRows>& pairs) {
 
 // The node rows of a gene follow each other; a gene starts where its id or name changes or where the
 // first node comes round again.
-std::vector<GeneDiagnostics> Diagnose(const std::vector<ReportNode>& nodes) {
+std::vector<GeneDiagnostics> Diagnose(const std::vector<NodeRow>& nodes) {
   std::vector<GeneDiagnostics> genes;
   for (size_t i = 0; i < nodes.size();) {
     size_t end = i + 1;
     while (end < nodes.size() && nodes[end].GeneId == nodes[i].GeneId && nodes[end].GeneName == nodes[i].GeneName &&
            nodes[end].Node != nodes[i].Node)
       ++end;
-    const ReportNode& n = nodes[i];
-    if (n.Estimated) {
+    const NodeRow& n = nodes[i];
+    if (n.Status == GeneStatus::Estimated) {
       GeneDiagnostics g{n.GeneId, n.GeneName, INFINITY, -INFINITY, n.MuAccept, n.ErrAccept, n.Acceptable};
       for (size_t k = i; k < end; ++k) {
         g.Ess = std::isnan(nodes[k].Ess) || std::isnan(g.Ess) ? NAN : std::min(g.Ess, nodes[k].Ess);
@@ -189,9 +189,9 @@ std::string VolcanoLegend(double samples) {
 // one pixel, and whether lfsr was 0 there, drawn as one marker: a large run has tens of thousands of
 // called contrasts but far fewer distinct points.
 using SpotKey = std::tuple<std::string, long, long, bool>;
-using Spots = std::map<SpotKey, std::vector<const ReportContrast*>>;
+using Spots = std::map<SpotKey, std::vector<const ContrastRow*>>;
 
-void AddSpot(Spots& spots, const ReportContrast& c, double x, double y) {
+void AddSpot(Spots& spots, const ContrastRow& c, double x, double y) {
   spots[{std::string(DirectionClass(c)) + (c.Acceptable ? "" : " n"), std::lround(x), std::lround(y), c.Lfsr == 0}]
       .push_back(&c);
 }
@@ -238,9 +238,9 @@ std::string Density(const Plot& p, const std::vector<std::pair<double, double>>&
 std::string Volcano(const PairRows& pair, double samples) {
   const double bound = std::log10(samples);
   double xMost = 1, yMost = bound;
-  for (const ReportContrast* c : pair.Rows)
+  for (const ContrastRow* c : pair.Rows)
     if (Drawable(*c)) {
-      xMost = std::max(xMost, std::fabs(c->Log2));
+      xMost = std::max(xMost, std::fabs(c->Log2Ratio));
       if (c->Lfsr > 0) yMost = std::max(yMost, -std::log10(c->Lfsr));
     }
   xMost *= 1.05;
@@ -251,15 +251,15 @@ std::string Volcano(const PairRows& pair, double samples) {
   Spots called, others;
   std::vector<std::pair<double, double>> restPixels;
   size_t up = 0, down = 0, notAcceptable = 0, undrawn = 0;
-  for (const ReportContrast* c : pair.Rows) {
+  for (const ContrastRow* c : pair.Rows) {
     if (!Drawable(*c)) {
       ++undrawn;
       continue;
     }
-    double x = Place(p.X, c->Log2), y = Place(p.Y, c->Lfsr > 0 ? -std::log10(c->Lfsr) : bound);
+    double x = Place(p.X, c->Log2Ratio), y = Place(p.Y, c->Lfsr > 0 ? -std::log10(c->Lfsr) : bound);
     if (Called(*c)) {
       AddSpot(called, *c, x, y);
-      ++(c->Log2 > 0 ? up : down);
+      ++(c->Log2Ratio > 0 ? up : down);
       notAcceptable += !c->Acceptable;
     } else {
       AddSpot(others, *c, x, y);
@@ -281,7 +281,7 @@ std::string Forest(const PairRows& pair) {
   const size_t count = std::min(ForestGenes, pair.Rows.size());
   double lo = 0, hi = 0;
   for (size_t i = 0; i < count; ++i)
-    for (double v : {pair.Rows[i]->Log2Lower, pair.Rows[i]->Log2Upper, pair.Rows[i]->Log2})
+    for (double v : {pair.Rows[i]->Log2Lower, pair.Rows[i]->Log2Upper, pair.Rows[i]->Log2Ratio})
       if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
   double pad = std::max(0.1, (hi - lo) * 0.05);
   const double rowHeight = 17, top = 30;
@@ -291,19 +291,19 @@ std::string Forest(const PairRows& pair) {
       SvgStart(p, "plot forest", " data-pair=\"" + PageText(pair.A + "/" + pair.B) + "\"", PairTitle(pair));
   out += Frame(p, RatioLabel(pair), "") + VerticalLine(p, 0, "zero");
   for (size_t i = 0; i < count; ++i) {
-    const ReportContrast& c = *pair.Rows[i];
+    const ContrastRow& c = *pair.Rows[i];
     double y = top + rowHeight * (i + 0.5);
     std::string cls = DirectionClass(c);
-    out += "<g><title>" + PageText(GeneText(c.GeneId, c.GeneName)) + ": " + Decimals(c.Log2, 2) + " [" +
+    out += "<g><title>" + PageText(GeneText(c.GeneId, c.GeneName)) + ": " + Decimals(c.Log2Ratio, 2) + " [" +
            Decimals(c.Log2Lower, 2) + ", " + Decimals(c.Log2Upper, 2) + "], lfsr " + Decimals(c.Lfsr, 4) + ", svalue " +
            Decimals(c.Svalue, 4) + (c.Acceptable ? "" : ", not acceptable") + "</title>\n<text x=\"6\" y=\"" +
            Num(y + 4) + "\">" + PageText(ClippedText(GeneText(c.GeneId, c.GeneName), 36)) + "</text>\n";
     if (std::isfinite(c.Log2Lower) && std::isfinite(c.Log2Upper))
       out += "<path class=\"ci " + cls + "\" d=\"M" + Num(Place(p.X, c.Log2Lower)) + " " + Num(y) + "H" +
              Num(Place(p.X, c.Log2Upper)) + "\"/>\n";
-    if (std::isfinite(c.Log2))
-      out += "<circle class=\"" + cls + (c.Acceptable ? "" : " n") + "\" cx=\"" + Num(Place(p.X, c.Log2)) + "\" cy=\"" +
-             Num(y) + "\" r=\"4\"/>\n";
+    if (std::isfinite(c.Log2Ratio))
+      out += "<circle class=\"" + cls + (c.Acceptable ? "" : " n") + "\" cx=\"" + Num(Place(p.X, c.Log2Ratio)) +
+             "\" cy=\"" + Num(y) + "\" r=\"4\"/>\n";
     out += "</g>\n";
   }
   return Figure(out, "");
@@ -389,17 +389,17 @@ std::string DiagnosticsSection(const std::vector<GeneDiagnostics>& genes) {
 
 }  // namespace
 
-std::string ReportPage(const ReportTables& t) {
-  double samples = std::atof(RunValue(t.Run, "samples").c_str());
+std::string ReportPage(const std::vector<NodeRow>& nodes, const std::vector<ContrastRow>& ranked, const RunRows& run) {
+  double samples = std::atof(RunValue(run, "samples").c_str());
   if (!(samples >= 1)) samples = 1;
-  std::vector<PairRows> pairs = GroupPairs(t.Ranked);
+  std::vector<PairRows> pairs = GroupPairs(ranked);
   std::vector<const PairRows*> shown = ShownPairs(pairs);
-  std::string title = "TELVO report: " + PageText(RunValue(t.Run, "input_file"));
+  std::string title = "TELVO report: " + PageText(RunValue(run, "input_file"));
   std::string page =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
       "<meta charset=\"utf-8\"/>\n<title>" +
       title + "</title>\n<style>\n" + Style + "</style>\n</head>\n<body>\n<h1>" + title + "</h1>\n";
-  page += RunSection(t.Run);
+  page += RunSection(run);
   std::string which = shown.size() < pairs.size() ? "the " + std::to_string(shown.size()) + " of " +
                                                         std::to_string(pairs.size()) + " node pairs with the most calls"
                                                   : "every node pair";
@@ -415,22 +415,8 @@ std::string ReportPage(const ReportTables& t) {
           "(bar), coloured when called, hollow when the gene is not acceptable; point at a row for its numbers.</p>\n"
           "<div class=\"plots\">\n";
   for (const PairRows* p : shown) page += Forest(*p);
-  page += "</div>\n</section>\n" + DiagnosticsSection(Diagnose(t.Nodes));
+  page += "</div>\n</section>\n" + DiagnosticsSection(Diagnose(nodes));
   return page + "</body>\n</html>\n";
-}
-
-bool ReportFromTables(const std::vector<TableSource>& nodes, const TableSource& ranked,
-                      const std::vector<TableSource>& runs, std::string& page, std::string& error) {
-  ReportTables tables;
-  std::vector<RunRows> shards(runs.size());
-  for (const TableSource& source : nodes)
-    if (!ReadNodesTable(source, tables.Nodes, error)) return false;
-  if (!ReadRankedTable(ranked, tables.Ranked, error)) return false;
-  for (size_t i = 0; i < runs.size(); ++i)
-    if (!ReadRunTable(runs[i], shards[i], error)) return false;
-  if (!CombineRunTables(shards, tables.Run, error)) return false;
-  page = ReportPage(tables);
-  return true;
 }
 
 }  // namespace telvo

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "report/Report.h"
+#include "report/ReportInternal.h"
 
 namespace telvo {
 

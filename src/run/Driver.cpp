@@ -1,23 +1,20 @@
-// The run driver: start-up on one of two roads, the per-gene loop and the end of the run.
+// The run driver: start-up on one of two roads, the gene loop and the end of the run.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <ctime>
-#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <new>
 
-#include "estimation/Estimation.h"
-#include "input/Input.h"
-#include "output/Output.h"
 #include "run/Run.h"
-#include "settings/Settings.h"
-#include "tables/Tables.h"
 
 namespace telvo {
+
+const char* const TableExtensions[TableOutputCount] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv", ".run.tsv",
+                                                       ".report.html"};
 
 static void* volatile MemoryProbe;  // keeps the trial block from being optimised away
 
@@ -36,45 +33,38 @@ bool IsMemoryEnough(RunState& run) {
 
 void SetParametersCLI(RunState& run) {
   run.InteractiveFlag = false;
-  TakeLongOptions(run);
+  TakeLongOptions(run.Settings, run.Args);
   IntroCLI(run);
-  VerifyFileHeader(run);
-  SetOptionsCLI(run);
+  VerifyFileHeader(run.Con, run.Design, run.InteractiveFlag);
+  SetOptionsCLI(run.Settings, run.Design, run.Args);
+  OpenOutputs(run);
 }
 
 void SetParametersInteractive(RunState& run) {
   Intro(run);
-  VerifyFileHeader(run);
-  SetOptions(run);
+  VerifyFileHeader(run.Con, run.Design, run.InteractiveFlag);
+  SetOptions(run.Con, run.Settings, run.Design);
+  OpenOutputs(run);
 }
 
-void EndShortRows(GeneWork& work, int numNodes) {
-  work.Out.ResultData += "\n";
-  for (int i = 1; i <= numNodes; ++i) work.Out.PValueRows[i] += "\n";
-}
-
-void CommitGene(RunState& run, GeneWork& work) {
-  RunCounters& c = run.Counters;
-  const CurrentGene& g = work.Gene;
-  ++c.Tally;
-  if (g.IrreducibleMatrix && g.EnoughData) {
-    ++c.Estimated;
-    c.Acceptable += work.Summary.Acceptable;
-  } else {
-    ++(g.IrreducibleMatrix ? c.TooFewData : c.NotConnected);
+void OpenOutputs(RunState& run) {
+  FinalizeOptions(run.Con, run.Settings);
+  SeedRandom(run.Random, run.Settings.SeedUsed);
+  std::vector<ExtraOutput> tables;
+  if (run.Settings.Tables) {
+    const std::string headers[TableOutputCount] = {NodesHeader(), ContrastsHeader(), "", "", ""};
+    for (int t = 0; t < TableOutputCount; ++t) tables.push_back({TableExtensions[t], headers[t]});
   }
-  if (run.Settings.Tables) AppendTableRows(run.Design, work);
-  WriteGeneRows(run, work);
-  WriteLine(run.Con, "Genes Examined:\t" + IntegerToString(run.Counters.Tally));
-  WriteLine(run.Con, "");
-  FlushConsole();
-  if (ConsoleFailed()) Oops(ConsoleFailedMessage(run.Counters.Tally));
-  AdvanceProgress(run);
+  CreateOutputFiles(run.Design, run.Settings, tables, run.Output);
 }
 
-std::string ConsoleFailedMessage(long genes) {
-  return "T.E.L.V.O. could not write to its console (standard output) and stopped after " + IntegerToString(genes) +
-         " genes; their rows are in the output files.";
+void Finish(RunState& run) {
+  CloseOutputFiles(run.Output);
+  if (run.InteractiveFlag) {
+    Write(run.Con, "\nPress RETURN when ready.");
+    std::string line;
+    ReadLine(line);  // the end of input is as good as RETURN here
+  }
 }
 
 // A closed standard stream would lend its number to the first output file, and console text would
@@ -90,50 +80,43 @@ static void KeepStandardStreamsOpen() {
     }
 }
 
-void ProcessGenes(RunState& run) {
-  if (run.Settings.Threads > 0) return ProcessGenesParallel(run);
-  const InputDesign& d = run.Design;
-  const RunSettings& s = run.Settings;
-  const int n = d.NumExpressionNodes;
-  GeneWork& work = run.Work;
-  PrepareGene(work.Gene, n, d.NumHybs);
-  PrepareChains(work, n, s.ChainSampleSize, s.ConstrainedVCV, s.Tables);
-  if (s.Tables) PrepareSummaries(work.Summary, n);
-  work.Steps = StepSizes{s.MuStepSize, s.VCVStepSize, 0, 0.0, 0.0};
-  work.Out.PValueRows.assign(n + 1, "");
-  run.Counters.Tally = 0;
-  do {
-    LoadGeneDataIntoMatrix(run, work);
-    if (work.Gene.IrreducibleMatrix && work.Gene.EnoughData) {
-      if (s.FullOutput) AssignChainFileName(run, work);
-      MCMCIt(d, s, work);
-    } else {
-      EndShortRows(work, n);
-    }
-    CommitGene(run, work);
-  } while (!OnlyEmptyLinesLeft(run.Design.DatFile));
-}
-
-void Finish(RunState& run) {
-  CloseOutputFiles(run);
-  if (run.InteractiveFlag) {
-    Write(run.Con, "\nPress RETURN when ready.");
-    std::string line;
-    ReadLine(line);  // the end of input is as good as RETURN here
-  }
-}
-
 // What the files hold stays: every finished gene; the rows of the gene that stopped the run are
 // left out, so the result file and the p-value files hold the same genes.
 static int StopRun(RunState& run, const RunStop& stop) {
-  if (run.Work.ChainFile) std::fclose(run.Work.ChainFile);
-  run.Work.ChainFile = nullptr;
+  AbandonChainFile(run.Job.Chain);
   try {
-    CloseOutputFiles(run);
+    CloseOutputFiles(run.Output);
   } catch (const RunStop&) {
   }
   ReportStop(run, stop);
   return stop.Status;
+}
+
+// -q: the file and the settings are checked and the output files open; nothing more.
+static int EndDryRun(RunState& run) {
+  CloseOutputFiles(run.Output);
+  WriteLine(run.Con, "Aborting run due to -q command-line flag.");
+  FlushConsole();
+  return 0;
+}
+
+// The run from its settings to its last line; the status it ends with.
+static int RunStages(RunState& run, int argc) {
+  if (argc > 1)
+    SetParametersCLI(run);
+  else
+    SetParametersInteractive(run);
+  if (run.Settings.DryRun) return EndDryRun(run);
+  StartProgress(run);
+  ProcessGenes(run);
+  ClearStatusLine();
+  std::chrono::duration<double> used = std::chrono::steady_clock::now() - run.StartTime;
+  if (run.Settings.Tables) WriteEndTables(run, used.count());
+  Finish(run);
+  WriteLine(run.Con, "Time used: " + ElapsedText(used.count()));
+  FlushConsole();
+  if (ConsoleFailed()) Oops(ConsoleFailedMessage(run.Counts.Read));
+  return 0;
 }
 
 int RunTelvo(int argc, char** argv) {
@@ -150,33 +133,19 @@ int RunTelvo(int argc, char** argv) {
     return 0;
   }
   if (!IsMemoryEnough(run)) {
-    ReportFailure(RunStop{"", 1, "not enough memory: a trial block of 400000000 bytes was refused"});
+    ReportFailure(RunStop{"", 1, "not enough memory: a trial block of 400000000 bytes was refused"}, "telvo", "");
     return 1;
   }
-  run.Counters.StartTime = std::chrono::steady_clock::now();
-  run.Counters.StartClock = std::time(nullptr);
+  run.StartTime = std::chrono::steady_clock::now();
+  run.StartClock = std::time(nullptr);
   SetGlobals(run.Settings);
   try {
-    if (argc > 1)
-      SetParametersCLI(run);
-    else
-      SetParametersInteractive(run);
-    StartProgress(run);
-    ProcessGenes(run);
-    ClearStatusLine();
-    std::chrono::duration<double> used = std::chrono::steady_clock::now() - run.Counters.StartTime;
-    if (run.Settings.Tables) WriteEndTables(run, used.count());
-    Finish(run);
-    WriteLine(run.Con, "Time used: " + ElapsedText(used.count()));
-    FlushConsole();
-    if (ConsoleFailed()) Oops(ConsoleFailedMessage(run.Counters.Tally));
+    return RunStages(run, argc);
   } catch (const RunStop& stop) {
     return StopRun(run, stop);
   } catch (const std::bad_alloc&) {
     return StopRun(run, RunStop{"Not enough memory. Program halt...", 1});
   }
-  FlushConsole();
-  return 0;
 }
 
 }  // namespace telvo

@@ -9,15 +9,13 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
 
-#include "estimation/Estimation.h"
-#include "input/Input.h"
-#include "output/Output.h"
 #include "run/Run.h"
 
 namespace telvo {
@@ -25,9 +23,7 @@ namespace telvo {
 namespace {
 
 struct GeneSlot {
-  GeneWork Work;                 // gene data, rows and console text; chain stores lent by a worker
-  long Number = 0;               // gene number g
-  bool Estimable = false;        // goes to a worker
+  GeneJob Job;                   // the gene, its estimate, rows and console text
   bool Started = false;          // a worker took it up
   bool Done = false;             // ready to commit
   std::optional<RunStop> Stop;   // raised inside the estimation
@@ -41,36 +37,30 @@ struct SlotQueue {
   bool Quit = false;              // no more genes come
 };
 
-// Chain stores and pass state of one worker, lent to the slot it estimates.
+// What one worker estimates its genes in.
 struct WorkerStores {
-  ChainStore Chains;
-  SamplerState Pass;
+  SamplerWorkspace Work;  // chain stores and pass state
+  RandomStream Random;    // the stream of the gene in hand
 };
 
 void EstimateSlot(const InputDesign& d, const RunSettings& s, GeneSlot& slot, WorkerStores& own) {
-  GeneWork& w = slot.Work;
-  std::swap(w.Chains, own.Chains);
-  std::swap(w.Pass, own.Pass);
-  SeedRandom(w.Random, GeneSeed(s.SeedUsed, slot.Number));
-  w.Steps = StepSizes{s.MuStepSize, s.VCVStepSize, 0, 0.0, 0.0};
+  SeedRandom(own.Random, GeneSeed(s.SeedUsed, slot.Job.Number));
+  StepSizes steps{s.MuStepSize, s.VCVStepSize, 0, 0.0, 0.0};
   try {
-    MCMCIt(d, s, w);
+    EstimateJob(d, s, slot.Job, own.Work, own.Random, steps, false);
   } catch (const RunStop& stop) {
     slot.Stop = stop;
   } catch (const std::bad_alloc&) {
     slot.Stop = RunStop{"Not enough memory. Program halt...", 1};
   }
-  if (slot.Stop && w.ChainFile) std::fclose(w.ChainFile);
-  if (slot.Stop) w.ChainFile = nullptr;
-  std::swap(w.Chains, own.Chains);
-  std::swap(w.Pass, own.Pass);
+  if (slot.Stop) AbandonChainFile(slot.Job.Chain);
 }
 
 // Sized on the main thread before any worker starts, so that a lack of memory stops the run there.
-WorkerStores SizedStores(const InputDesign& d, const RunSettings& s) {
-  GeneWork sizing;  // PrepareChains sizes the stores of a GeneWork; keep only those
-  PrepareChains(sizing, d.NumExpressionNodes, s.ChainSampleSize, s.ConstrainedVCV, s.Tables);
-  return WorkerStores{std::move(sizing.Chains), std::move(sizing.Pass)};
+std::unique_ptr<WorkerStores> SizedStores(const InputDesign& d, const RunSettings& s) {
+  auto stores = std::make_unique<WorkerStores>();
+  PrepareWorkspace(stores->Work, d.NumExpressionNodes, s.ChainSampleSize, s.ConstrainedVCV, s.Tables);
+  return stores;
 }
 
 void WorkerLoop(const InputDesign& d, const RunSettings& s, SlotQueue& q, WorkerStores& own) {
@@ -93,13 +83,17 @@ void WorkerLoop(const InputDesign& d, const RunSettings& s, SlotQueue& q, Worker
   }
 }
 
-// Stops and joins the workers on every way out of the loop. Chain files of genes after the last
-// committed one are removed: a one-stream run would not have reached them.
-struct Workers {
-  SlotQueue& Queue;
-  std::vector<std::thread> Threads;
-  std::deque<GeneSlot*>& InFlight;
-  ~Workers() {
+// The genes in hand and the workers. The destructor stops and joins the workers on every way out of
+// the loop; chain files of genes after the last committed one are removed: a one-stream run would
+// not have reached them.
+struct Pool {
+  SlotQueue Queue;                                    // what the workers are handed
+  std::vector<std::unique_ptr<WorkerStores>> Stores;  // one per worker, outliving it
+  std::vector<GeneSlot> Slots;                        // 2N slots: what the run holds at once
+  std::vector<GeneSlot*> Free;                        // slots not in use
+  std::deque<GeneSlot*> InFlight;                     // slots in use, in gene order
+  std::vector<std::thread> Threads;                   // the workers
+  ~Pool() {
     {
       std::lock_guard<std::mutex> hold(Queue.Lock);
       Queue.Quit = true;
@@ -107,23 +101,70 @@ struct Workers {
     Queue.Changed.notify_all();
     for (std::thread& t : Threads) t.join();
     for (GeneSlot* slot : InFlight)
-      if (slot->Started && !slot->Work.ChainFileName.empty()) std::remove(slot->Work.ChainFileName.c_str());
+      if (slot->Started && !slot->Job.Chain.Name.empty()) std::remove(slot->Job.Chain.Name.c_str());
   }
 };
+
+// Stores and slots sized on the main thread, then the workers started.
+void StartPool(Pool& pool, const InputDesign& d, const RunSettings& s) {
+  const int workers = s.Threads;
+  for (int i = 0; i < workers; ++i) pool.Stores.push_back(SizedStores(d, s));
+  pool.Slots = std::vector<GeneSlot>(2 * static_cast<size_t>(workers));
+  for (GeneSlot& slot : pool.Slots) {
+    PrepareJob(slot.Job, s, d.NumExpressionNodes);
+    slot.Job.Con.Buffered = true;
+    pool.Free.push_back(&slot);
+  }
+  try {
+    for (int i = 0; i < workers; ++i)
+      pool.Threads.emplace_back(WorkerLoop, std::cref(d), std::cref(s), std::ref(pool.Queue),
+                                std::ref(*pool.Stores[i]));
+  } catch (const std::system_error&) {
+    throw RunStop{"T.E.L.V.O. could not start " + std::to_string(workers) + " worker threads.", 1};
+  }
+}
 
 // Prints a slot's console text; a stop it carries is raised as in the one-stream loop, its gene's
 // rows left out.
 void RaiseIfStopped(RunState& run, GeneSlot& slot, const std::optional<RunStop>& stop) {
-  Write(run.Con, slot.Work.Con.Text);
-  slot.Work.Con.Text.clear();
+  Write(run.Con, slot.Job.Con.Text);
+  slot.Job.Con.Text.clear();
   if (!stop) return;
-  slot.Work.ChainFileName.clear();  // its own chain file stays, as it would
+  slot.Job.Chain.Name.clear();  // its own chain file stays, as it would
   throw *stop;
 }
 
-void Commit(RunState& run, GeneSlot& slot) {
-  RaiseIfStopped(run, slot, slot.Stop);
-  CommitGene(run, slot.Work);
+// Commits the oldest gene, waiting for it when wait is set; false when it is not done yet.
+bool CommitOldest(RunState& run, Pool& pool, bool wait) {
+  GeneSlot* head = pool.InFlight.front();
+  {
+    std::unique_lock<std::mutex> hold(pool.Queue.Lock);
+    if (wait)
+      pool.Queue.Changed.wait(hold, [&] { return head->Done; });
+    else if (!head->Done)
+      return false;
+  }
+  RaiseIfStopped(run, *head, head->Stop);
+  CommitGene(run, head->Job);
+  pool.InFlight.pop_front();
+  head->Done = head->Started = false;
+  head->Stop.reset();
+  pool.Free.push_back(head);
+  return true;
+}
+
+// An estimable gene to the workers; another is ready to commit at once.
+void HandOver(Pool& pool, const InputDesign& d, const RunSettings& s, GeneSlot& slot) {
+  if (slot.Job.Estimable) {
+    {
+      std::lock_guard<std::mutex> hold(pool.Queue.Lock);
+      pool.Queue.Waiting.push_back(&slot);
+    }
+    pool.Queue.Changed.notify_one();
+  } else {
+    MakeShortRows(d, s, slot.Job);
+    slot.Done = true;  // no worker touches it: no lock needed
+  }
 }
 
 }  // namespace
@@ -131,83 +172,28 @@ void Commit(RunState& run, GeneSlot& slot) {
 void ProcessGenesParallel(RunState& run) {
   const InputDesign& d = run.Design;
   const RunSettings& s = run.Settings;
-  const int n = d.NumExpressionNodes;
-  const int workers = s.Threads;
-  std::vector<WorkerStores> stores;  // outlives the workers that use them
-  for (int i = 0; i < workers; ++i) stores.push_back(SizedStores(d, s));
-  std::vector<GeneSlot> slots(2 * static_cast<size_t>(workers));
-  std::vector<GeneSlot*> free;
-  for (GeneSlot& slot : slots) {
-    PrepareGene(slot.Work.Gene, n, d.NumHybs);
-    slot.Work.Out.PValueRows.assign(n + 1, "");
-    if (s.Tables) PrepareSummaries(slot.Work.Summary, n);
-    slot.Work.Con.Buffered = true;
-    slot.Work.CarryOverSteps = false;
-    free.push_back(&slot);
-  }
-  std::string header = std::move(run.Work.Out.ResultData);  // reaches the file with the first row
-  run.Work.Out.ResultData.clear();
-  run.Counters.Tally = 0;
-
-  SlotQueue q;
-  std::deque<GeneSlot*> inFlight;  // in gene order
-  Workers pool{q, {}, inFlight};
-  try {
-    for (int i = 0; i < workers; ++i)
-      pool.Threads.emplace_back(WorkerLoop, std::cref(d), std::cref(s), std::ref(q), std::ref(stores[i]));
-  } catch (const std::system_error&) {
-    throw RunStop{"T.E.L.V.O. could not start " + std::to_string(workers) + " worker threads.", 1};
-  }
-
-  // Commits the oldest gene, waiting for it when wait is set; false when it is not done yet.
-  auto commitOldest = [&](bool wait) {
-    GeneSlot* head = inFlight.front();
-    {
-      std::unique_lock<std::mutex> hold(q.Lock);
-      if (wait)
-        q.Changed.wait(hold, [&] { return head->Done; });
-      else if (!head->Done)
-        return false;
-    }
-    Commit(run, *head);
-    inFlight.pop_front();
-    head->Done = head->Started = head->Estimable = false;
-    head->Stop.reset();
-    free.push_back(head);
-    return true;
-  };
-
+  Pool pool;
+  StartPool(pool, d, s);
   long number = s.FirstGene;
   do {
-    if (free.empty()) commitOldest(true);
-    GeneSlot* slot = free.back();
-    free.pop_back();
-    GeneWork& w = slot->Work;
-    if (!header.empty()) std::swap(w.Out.ResultData, header);
-    slot->Number = number++;
+    if (pool.Free.empty()) CommitOldest(run, pool, true);
+    GeneSlot* slot = pool.Free.back();
+    pool.Free.pop_back();
+    GeneJob& job = slot->Job;
+    job.Number = number++;
     try {
-      LoadGeneDataIntoMatrix(run, w);
+      ReadGene(run, job);
     } catch (const RunStop& stop) {
-      while (!inFlight.empty()) commitOldest(true);
+      while (!pool.InFlight.empty()) CommitOldest(run, pool, true);
       RaiseIfStopped(run, *slot, stop);
     }
-    slot->Estimable = w.Gene.IrreducibleMatrix && w.Gene.EnoughData;
-    if (slot->Estimable && s.FullOutput) AssignChainFileName(run, w);
-    inFlight.push_back(slot);
-    if (slot->Estimable) {
-      {
-        std::lock_guard<std::mutex> hold(q.Lock);
-        q.Waiting.push_back(slot);
-      }
-      q.Changed.notify_one();
-    } else {
-      EndShortRows(w, n);
-      slot->Done = true;  // no worker touches it: no lock needed
-    }
-    while (!inFlight.empty() && commitOldest(false)) {
+    if (job.Estimable && s.FullOutput) AssignChainFileName(d, s, run.Output, job.Gene, job.Chain);
+    pool.InFlight.push_back(slot);
+    HandOver(pool, d, s, *slot);
+    while (!pool.InFlight.empty() && CommitOldest(run, pool, false)) {
     }
   } while (!OnlyEmptyLinesLeft(run.Design.DatFile));
-  while (!inFlight.empty()) commitOldest(true);
+  while (!pool.InFlight.empty()) CommitOldest(run, pool, true);
 }
 
 }  // namespace telvo

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "input/Input.h"
 #include "run/Run.h"
 
 namespace telvo {
@@ -29,7 +28,7 @@ static std::string ProgressText(long done, long total, double seconds) {
 
 static void DrawProgress(RunState& run, ProgressClock::time_point now) {
   ProgressMeter& m = run.Progress;
-  long done = run.Counters.Tally;
+  long done = run.Counts.Read;
   if (done > m.Total) m.Total = done;  // a row the count did not foresee
   std::chrono::duration<double> seconds = now - m.Start;
   ShowStatusLine(ProgressText(done, m.Total, seconds.count()));

@@ -1,55 +1,127 @@
-// Run control: the driver, the start-up dialogue, the console and the text helpers.
+// Run control: the stages of a run wired together. Each stage lives in the folder that owns it; this
+// folder only hands a gene from one to the next, in order, and ends the run.
 //
 // A run, step by step (RunTelvo, Driver.cpp):
 //  1. Start-up: closed standard streams reopened on /dev/null, --help/--version answered
 //     (FindInfoRequest), the trial allocation (IsMemoryEnough), the defaults (SetGlobals).
-//  2. The input file: named by the last argument (SetParametersCLI: TakeLongOptions, IntroCLI) or at
-//     the prompt (SetParametersInteractive: Intro), read whole into memory.
-//  3. The header rows: nodes and hybs of the design (VerifyFileHeader, input/Input.h).
-//  4. The settings: flags (SetOptionsCLI) or the menu (SetOptions), then FinalizeOptions seeds the
-//     stream and opens the output files without emptying them (CreateOutputFiles, output/Output.h).
-//  5. The gene loop (ProcessGenes, or ProcessGenesParallel with -j): each row is read
-//     (LoadGeneDataIntoMatrix); an estimable gene is sampled and tuned (MCMCIt: RunTuningPass,
-//     ChangeStepSize, estimation/Estimation.h) and summarised (SummarizeChain); every gene is then
-//     committed in input order (CommitGene: WriteGeneRows writes its result, p-value and table rows
-//     together; "Genes Examined:"; the progress line).
-//  6. The end: the ranked contrasts, run table and report with --out (WriteEndTables), the files
-//     closed (Finish), "Time used:". A fatal stop (Oops) keeps every committed gene (StopRun).
+//  2. The input file: the banner, then the file named by the last argument (SetParametersCLI:
+//     TakeLongOptions, IntroCLI) or at the prompt (SetParametersInteractive: Intro), read whole (input/).
+//  3. The header rows: nodes and hybs of the design (VerifyFileHeader, input/).
+//  4. The settings: flags (SetOptionsCLI) or the menu (SetOptions), then FinalizeOptions fixes the seed
+//     (settings/); the run's stream is seeded and the output files are named, checked and opened
+//     without emptying them (OpenOutputs: CreateOutputFiles, output/). A dry run (-q) ends here.
+//  5. The gene loop (ProcessGenes, Genes.cpp; ProcessGenesParallel with -j, Parallel.cpp): each row is
+//     read into a value and shown (ReadGene: ReadGeneRow, input/; its lines, output/); an estimable
+//     gene is estimated (EstimateJob: MCMCIt, estimation/, its chain file and console lines leaving
+//     through its sink), and its result, p-value and table rows are made (output/, tables/); every gene
+//     is then committed in input order (CommitGene: its rows to every file together, "Genes Examined:",
+//     the progress line).
+//  6. The end: with --out the ranked contrasts, run table and report, from the rows the run holds
+//     (WriteEndTables, End.cpp: tables/, report/), the files closed (Finish), "Time used:". A stop keeps
+//     every committed gene (StopRun).
 #pragma once
 
-#include <cstdint>
+#include <chrono>
+#include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "run/RunState.h"
+#include "base/Base.h"
+#include "estimation/Estimation.h"
+#include "input/Input.h"
+#include "output/Output.h"
+#include "settings/Settings.h"
+#include "tables/Tables.h"
 
 namespace telvo {
 
+// The outputs of --out beside the legacy files, in the order of OutputFiles::Extra.
+enum TableOutput { NodesOutput, ContrastsOutput, TopOutput, RunTableOutput, ReportOutput, TableOutputCount };
+extern const char* const TableExtensions[TableOutputCount];  // ".nodes.tsv", ..., ".report.html"
+
+// A gene on its way through the stages, and everything it produces.
+struct GeneJob {
+  CurrentGene Gene;                       // its row
+  long Number = 0;                        // gene number g: its position among the gene rows, from -n
+  bool Estimable = false;                 // connected, with enough data
+  GeneEstimate Estimate;                  // what its estimation found
+  GeneRows Rows;                          // its result and p-value rows
+  std::vector<NodeRow> NodeRows;          // its rows of the nodes table (--out)
+  std::vector<ContrastRow> ContrastRows;  // its rows of the contrasts table (--out)
+  std::string NodeText, ContrastText;     // the same rows as text
+  Console Con;                            // its console lines (collected with -j)
+  ChainFile Chain;                        // its chain file (-f)
+};
+
+// The progress line on standard error: genes committed of the file's gene rows.
+struct ProgressMeter {
+  bool On = false;                                  // shown in this run
+  long Total = 0;                                   // gene rows of the file
+  std::chrono::steady_clock::time_point Start;      // the first gene began
+  std::chrono::steady_clock::time_point LastDrawn;  // the line was last written
+};
+
+// Everything a run holds.
+struct RunState {
+  bool InteractiveFlag = true;                    // a person answers at the keyboard
+  std::vector<std::string> Args;                  // command-line arguments, program name excluded
+  InputDesign Design;                             // the experiment's design
+  RunSettings Settings;                           // the settings
+  OutputFiles Output;                             // result, p-value and table files
+  GeneCounts Counts;                              // genes committed, by what became of them
+  std::time_t StartClock = 0;                     // wall-clock start, for the run table
+  std::chrono::steady_clock::time_point StartTime;  // start of the run
+  ProgressMeter Progress;                         // the progress line
+  Console Con;                                    // the run's console
+  RandomStream Random;                            // the one stream of a run without -j
+  StepSizes Steps;                                // step sizes carried from gene to gene without -j
+  SamplerWorkspace Work;                          // chain stores of a run without -j
+  GeneJob Job;                                    // the gene in hand without -j
+  std::vector<NodeRow> NodeRows;                  // every committed gene's rows, for the end (--out)
+  std::vector<ContrastRow> ContrastRows;          // the same for the contrasts
+};
+
 // --- Driver (Driver.cpp) ---
-int RunTelvo(int argc, char** argv);          // the whole run; returns the exit status
-bool IsMemoryEnough(RunState& run);           // trial allocation; prints the memory line
-void SetParametersCLI(RunState& run);         // command-line road up to the open output files
-void SetParametersInteractive(RunState& run); // dialogue road up to the open output files
-void ProcessGenes(RunState& run);             // the per-gene loop
-void ProcessGenesParallel(RunState& run);     // the loop with independent genes on -j workers (Parallel.cpp)
-void EndShortRows(GeneWork& work, int numNodes);  // rows of a gene that is not estimated
-void CommitGene(RunState& run, GeneWork& work);   // a finished gene's rows to the files, progress line
-void Finish(RunState& run);                   // closes the output files, last pause
+int RunTelvo(int argc, char** argv);           // the whole run; returns the exit status
+bool IsMemoryEnough(RunState& run);            // trial allocation; prints the memory line
+void SetParametersCLI(RunState& run);          // command-line road up to the open output files
+void SetParametersInteractive(RunState& run);  // dialogue road up to the open output files
+void OpenOutputs(RunState& run);               // the seed fixed and sown, the output files opened
+void Finish(RunState& run);                    // closes the output files, last pause
+
+// --- Start-up dialogue (Startup.cpp) ---
+void WriteTelvoBanner(Console& con);
+void Intro(RunState& run);     // banner, file-name prompt, the input file read
+void IntroCLI(RunState& run);  // banner, file name from the last argument, the input file read
+
+// --- The gene loop (Genes.cpp) ---
+void ProcessGenes(RunState& run);  // every gene row, in order
+void PrepareJob(GeneJob& job, const RunSettings& settings, int numNodes);  // sizes a job once per run
+// The next row into the job and its lines; a bad row stops the run once they are shown.
+void ReadGene(RunState& run, GeneJob& job);
+// An estimable gene's estimation and what is made of it; carryOver: without -j, the tuned step sizes
+// join the running mean the next gene starts from.
+void EstimateJob(const InputDesign& design, const RunSettings& settings, GeneJob& job, SamplerWorkspace& work,
+                 RandomStream& stream, StepSizes& steps, bool carryOver);
+void MakeShortRows(const InputDesign& design, const RunSettings& settings, GeneJob& job);  // a gene not estimated
+void CommitGene(RunState& run, GeneJob& job);  // a finished gene to the files, the console, the progress line
+
+// --- Independent genes on worker threads (Parallel.cpp) ---
+void ProcessGenesParallel(RunState& run);
 
 // --- Progress line (Progress.cpp) ---
 void StartProgress(RunState& run);    // decides whether it is shown, counts the gene rows, first line
 void AdvanceProgress(RunState& run);  // after a committed gene; redrawn at most four times a second
 
-// --- Start-up dialogue (Startup.cpp) ---
-void WriteTelvoBanner(Console& con);
-void Intro(RunState& run);     // banner, file-name prompt, open the input file
-void IntroCLI(RunState& run);  // banner, file name from the last argument, open the input file
-std::string IOErrorMessage();
+// --- The end of a run (End.cpp) ---
+void WriteEndTables(RunState& run, double secondsUsed);  // --out: ranked pairs, run table, report
+void ReportStop(RunState& run, const RunStop& stop);      // prints a stop; pauses when interactive
+// "program: reason" on standard error, and the usage line after a bad command line.
+void ReportFailure(const RunStop& stop, const char* program, std::string_view usageLine);
+std::string ConsoleFailedMessage(long genes);              // the stop after a console failure
 
-// --- The stop as the user meets it, the header check's pause (Console.cpp) ---
-void VerifyOrQuit(RunState& run);
-void ReportStop(RunState& run, const RunStop& stop);  // prints a stop; pauses when interactive
-void ReportFailure(const RunStop& stop);  // the "telvo: " line (and the usage line) on standard error
-std::string ConsoleFailedMessage(long genes);         // the stop after a console failure
+// --- telvo-rank (Rank.cpp) ---
+int RunTelvoRank(int argc, char** argv);  // ranks shards' contrasts tables, draws their report
 
 }  // namespace telvo

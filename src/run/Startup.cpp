@@ -1,10 +1,4 @@
-// The banner and the two ways of naming and opening the input file.
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
-
-#include "input/Input.h"
+// The banner, and the two ways into a run: the file-name prompt or the last argument.
 #include "run/Run.h"
 
 namespace telvo {
@@ -49,68 +43,14 @@ void WriteTelvoBanner(Console& con) {
   WriteLine(con, "");
 }
 
-std::string IOErrorMessage() {
-  return "\nI/O Error, \n"
-         "Perhaps the full directory structure was not included in the file name.\n"
-         "Alternatively, the filename entered may have lacked its three-character suffix (usually .txt).\n"
-         "For example, \"C:\\My Documents\\TELVO folder\\Sample.txt\"\n";
-}
-
-// Reads the whole input file into the run state; it is then read front to back.
-static void OpenDatFile(RunState& run) {
-  const std::string& name = run.Design.FileName;
-  std::string& bytes = run.Design.DatFile.Bytes;
-  std::string problem = ReadWholeFile(name, bytes);
-  if (!problem.empty()) OopsBecause(IOErrorMessage(), problem);
-  if (!LooksLikePlainText(bytes))
-    OopsBecause("\nT.E.L.V.O. cannot read " + name + ": it is not plain text (it holds UTF-16 or NUL bytes).\n"
-                "Please save it as a tab-delimited text file, plain text (UTF-8 or ASCII).\n",
-                "'" + name + "' is not plain text: save it as tab-delimited plain text (UTF-8 or ASCII)");
-  run.Design.DatFile.Pos = 0;
-}
-
 void Intro(RunState& run) {
   WriteTelvoBanner(run.Con);
-  bool acceptable;
-  do {
-    acceptable = true;
-    Write(run.Con, "\n");
-    WriteLine(run.Con, "Please type the full name of a text file of microarray ratio results to analyze:");
-    WriteLine(run.Con, "");
-    std::string name;
-    if (!ReadLine(name)) Oops("\nNo file selected: the input ended before a file name was typed.");
-    run.Design.FileName = name;
-    WriteLine(run.Con, "Checking Filename...");
-    if (name.empty()) {
-      Write(run.Con, "\n");
-      WriteLine(run.Con, "No file selected.");
-      WriteLine(run.Con, "");
-      acceptable = false;
-    }
-    if (name.size() >= 75) {
-      Write(run.Con, "\n");
-      WriteLine(run.Con, "T.E.L.V.O. filenames, including directory information, must be less than 75 characters");
-      WriteLine(run.Con, "");
-      acceptable = false;
-    }
-    if (!FileExists(name)) OopsBecause(IOErrorMessage(), CannotOpenReason(name));
-  } while (!acceptable);
-  OpenDatFile(run);
-  if (run.Design.DatFile.Bytes.empty()) Oops("\nNo Data.\n");
-  WriteLine(run.Con, "Filename OK.");
+  PromptForInputFile(run.Con, run.Design);
 }
 
 void IntroCLI(RunState& run) {
   WriteTelvoBanner(run.Con);
-  run.Design.FileName = Cut(run.Args.back());
-  WriteLine(run.Con, "Checking Filename...");
-  const std::string& name = run.Design.FileName;
-  if (name.empty()) OopsUsage("\nNo file selected.\n", CannotOpenReason(name));
-  if (name.size() >= 75)
-    OopsUsage("\nT.E.L.V.O. filenames, including directory information, must be less than 75 characters\n",
-              "the input file name '" + name + "' is 75 characters or longer");
-  if (!FileExists(name)) OopsUsage(IOErrorMessage(), CannotOpenReason(name));
-  OpenDatFile(run);
+  TakeInputFileArgument(run.Con, run.Design, run.Args.back());
 }
 
 }  // namespace telvo

@@ -1,9 +1,6 @@
-// Defaults of every setting and the step that turns the chosen settings into a run.
+// Defaults of every setting, the error models, and the step that fixes the settings for the run.
 #include <ctime>
 
-#include "estimation/Estimation.h"
-#include "output/Output.h"
-#include "run/Run.h"
 #include "settings/Settings.h"
 
 namespace telvo {
@@ -11,32 +8,37 @@ namespace telvo {
 // The defaults are those of a new settings record, written once in its declaration.
 void SetGlobals(RunSettings& s) { s = RunSettings{}; }
 
+std::string ModelCode(ErrorModel model) {
+  static const char* const codes[] = {"AV", "AC", "MV", "MC"};
+  return codes[ModelNumber(model) - 1];
+}
+
+const char* EpsilonType(ErrorModel model) { return IsAdditive(model) ? "Additive" : "Multiplicative"; }
+
+// The first letter of the code names the kind of small errors, the second the error term.
+static ErrorModel ModelOf(bool additive, bool coefficient) {
+  return additive ? (coefficient ? ErrorModel::AC : ErrorModel::AV) : (coefficient ? ErrorModel::MC : ErrorModel::MV);
+}
+
 void SetErrorModelFirst(RunSettings& s, char letter) {
-  s.ErrorModel = std::string(1, letter) + s.ErrorModel.substr(1, 1);
-  s.EpsilonType = letter == 'A' ? "Additive" : "Multiplicative";
+  s.Model = ModelOf(letter == 'A', IsCoefficientOfVariation(s.Model));
 }
 
 void SetErrorModelSecond(RunSettings& s, char letter, const char* coefficientText) {
-  s.ErrorModel = s.ErrorModel.substr(0, 1) + std::string(1, letter);
+  s.Model = ModelOf(IsAdditive(s.Model), letter == 'C');
   s.VarCoefVar = letter == 'V' ? "Variance" : coefficientText;
 }
 
-std::string TooFewHybsMessage(const RunState& run) {
-  int n = run.Design.NumExpressionNodes;
+std::string TooFewHybsMessage(const InputDesign& d, const RunSettings& s) {
+  int n = d.NumExpressionNodes;
   return "With less than " + StringFromInt(2 * n - 1) + " hybs for " + StringFromInt(n) + "expression nodes,\n" +
-         "T.E.L.V.O. cannot separately estimate " + run.Settings.VarCoefVar + " terms.";
+         "T.E.L.V.O. cannot separately estimate " + s.VarCoefVar + " terms.";
 }
 
-void FinalizeOptions(RunState& run) {
-  RunSettings& s = run.Settings;
+void FinalizeOptions(Console& con, RunSettings& s) {
   s.SeedUsed = s.TelvoRandomSeed != 0 ? s.TelvoRandomSeed : static_cast<uint32_t>(std::time(nullptr));
-  SeedRandom(run.Work.Random, s.SeedUsed);
-  const char* codes[] = {"AV", "AC", "MV", "MC"};
-  for (int m = 0; m < 4; ++m)
-    if (SameString(s.ErrorModel, codes[m])) s.ErrorModelNum = m + 1;
-  WriteLine(run.Con, "Model " + IntegerToString(s.ErrorModelNum));
-  WriteLine(run.Con, "Random seed: " + std::to_string(s.SeedUsed));
-  CreateOutputFiles(run);
+  WriteLine(con, "Model " + IntegerToString(ModelNumber(s.Model)));
+  WriteLine(con, "Random seed: " + std::to_string(s.SeedUsed));
 }
 
 }  // namespace telvo

@@ -1,5 +1,6 @@
 // The command-line flags of an unattended run.
-#include "run/Run.h"
+#include <algorithm>
+
 #include "settings/Settings.h"
 
 namespace telvo {
@@ -60,23 +61,22 @@ std::string ListField(const std::string& list, int index, bool& present) {
   return list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
 }
 
-static void SetInitialMu(RunState& run, const std::string& list) {
-  int n = run.Design.NumExpressionNodes;
+static void SetInitialMu(RunSettings& s, const InputDesign& d, const std::string& list) {
+  int n = d.NumExpressionNodes;
   for (int node = 1; node <= n; ++node) {
     bool present;
     std::string field = ListField(list, node, present);
     if (!present || field.empty())
       OopsUsage("Bad initial Mu value.  Usage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited list of initial real "
            "Mu values for each expression node.\nExpected " + StringFromInt(n) + " values for this input file.");
-    if (!ParseFlagReal(field, run.Settings.InitialMu[node]))
+    if (!ParseFlagReal(field, s.InitialMu[node]))
       OopsUsage("Bad initial Mu value " + field + ".  Expected a real number (e.g. 1.0).");
   }
 }
 
 // The -I text is read once all flags are in, because -c decides whether it is a list.
-static void SetInitialVCV(RunState& run, const std::string& text) {
-  RunSettings& s = run.Settings;
-  int n = run.Design.NumExpressionNodes;
+static void SetInitialVCV(RunSettings& s, const InputDesign& d, const std::string& text) {
+  int n = d.NumExpressionNodes;
   if (!s.ConstrainedVCV) {
     for (int node = 1; node <= n; ++node) {
       bool present;
@@ -140,10 +140,10 @@ InfoRequest FindInfoRequest(const std::vector<std::string>& args) {
   return InfoRequest::None;
 }
 
-void TakeLongOptions(RunState& run) {
+void TakeLongOptions(RunSettings& settings, std::vector<std::string>& args) {
   std::vector<std::string> kept;
-  for (size_t i = 0; i < run.Args.size(); ++i) {
-    const std::string& a = run.Args[i];
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
     if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
       kept.push_back(a);
       continue;
@@ -157,13 +157,13 @@ void TakeLongOptions(RunState& run) {
       if (!option->TakesValue) OopsUsage("The flag --" + name + " takes no value.");
       value = a.substr(equals + 1);
     } else if (option->TakesValue) {
-      if (i + 1 >= run.Args.size()) OopsUsage("The flag --" + name + " needs a value.");
-      value = run.Args[++i];
+      if (i + 1 >= args.size()) OopsUsage("The flag --" + name + " needs a value.");
+      value = args[++i];
     }
-    if (option->Apply) option->Apply(run.Settings, value);
+    if (option->Apply) option->Apply(settings, value);
   }
-  run.Args = kept;
-  if (run.Args.empty()) OopsUsage("No input file: the ratio file is the last argument.");
+  args = kept;
+  if (args.empty()) OopsUsage("No input file: the ratio file is the last argument.");
 }
 
 // Flags with one number: its range, and the refusal Before + value + After.
@@ -204,20 +204,29 @@ static void SetNumberFlag(RunSettings& s, const NumberFlag& flag, const std::str
   flag.Set(s, whole, real);
 }
 
-void SetOptionsCLI(RunState& run) {
-  RunSettings& s = run.Settings;
-  const size_t argCount = run.Args.size();
+// -e: the first two characters name the model; the rest is not read.
+static void SetErrorModelFlag(RunSettings& s, const std::string& v) {
+  if (v.size() < 2) OopsUsage("Invalid error model " + v);
+  if (v[0] != 'A' && v[0] != 'M')
+    OopsUsage("Invalid error model (" + v.substr(0, 1) + ").  Valid choices are A and M.");
+  if (v[1] != 'V' && v[1] != 'C')
+    OopsUsage("Invalid variation type (" + v.substr(1, 1) + ").  Valid choices are V and C.");
+  SetErrorModelFirst(s, v[0]);
+  SetErrorModelSecond(s, v[1], "Coefficient ofVariation");
+}
+
+void SetOptionsCLI(RunSettings& s, const InputDesign& d, const std::vector<std::string>& args) {
+  const size_t argCount = args.size();
   std::string varianceFields;
-  bool dryRun = false;
   for (size_t curParam = 1; curParam < argCount; ++curParam) {
-    std::string a = Cut(run.Args[curParam - 1]);
+    std::string a = Cut(args[curParam - 1]);
     if (a.empty() || a[0] != '-')
       OopsUsage("Error parsing command line (expected a flag, but found " + (a.empty() ? std::string(" ") : a.substr(0, 1)) +
                     " instead.",
                 "expected a flag but found '" + a + "' (the ratio file is the last argument)");
     if (a.size() != 2) OopsUsage("Unrecognized flag " + a, "unknown flag " + a);
     char letter = a[1];
-    auto value = [&]() { return Cut(run.Args[++curParam - 1]); };
+    auto value = [&]() { return Cut(args[++curParam - 1]); };
     const NumberFlag* number = nullptr;
     for (const NumberFlag& flag : NumberFlags)
       if (flag.Letter == letter) number = &flag;
@@ -226,23 +235,15 @@ void SetOptionsCLI(RunState& run) {
       continue;
     }
     switch (letter) {
-      case 'e': {
-        std::string v = value();
-        if (v.size() < 2) OopsUsage("Invalid error model " + v);
-        if (v[0] != 'A' && v[0] != 'M')
-          OopsUsage("Invalid error model (" + v.substr(0, 1) + ").  Valid choices are A and M.");
-        if (v[1] != 'V' && v[1] != 'C')
-          OopsUsage("Invalid variation type (" + v.substr(1, 1) + ").  Valid choices are V and C.");
-        SetErrorModelFirst(s, v[0]);
-        SetErrorModelSecond(s, v[1], "Coefficient ofVariation");
+      case 'e':
+        SetErrorModelFlag(s, value());
         break;
-      }
       case 'c':
-        if (run.Design.NumHybs < 2 * run.Design.NumExpressionNodes - 1) OopsUsage(TooFewHybsMessage(run));
+        if (d.NumHybs < 2 * d.NumExpressionNodes - 1) OopsUsage(TooFewHybsMessage(d, s));
         s.ConstrainedVCV = false;
         break;
       case 'i':
-        SetInitialMu(run, value());
+        SetInitialMu(s, d, value());
         break;
       case 'I': {
         std::string v = value();
@@ -257,20 +258,18 @@ void SetOptionsCLI(RunState& run) {
         s.FullOutput = true;
         break;
       case 'q':
-        dryRun = true;
+        s.DryRun = true;
         break;
       case 'o':  // whole, so that a name over 255 characters is refused rather than cut
-        s.ResultFileName = run.Args[++curParam - 1];
+        s.ResultFileName = args[++curParam - 1];
         break;
       default:
         OopsUsage(std::string("Unknown parameter flag") + letter, "unknown flag " + a);
     }
   }
-  if (!varianceFields.empty()) SetInitialVCV(run, varianceFields);
+  if (!varianceFields.empty()) SetInitialVCV(s, d, varianceFields);
   // Gene numbers only seed the streams of independent genes.
   if (s.FirstGene != 1 && s.Threads == 0) OopsUsage("The first gene number (-n) needs independent genes (-j).");
-  FinalizeOptions(run);
-  if (dryRun) Oops("Aborting run due to -q command-line flag.", 0);
 }
 
 }  // namespace telvo

@@ -1,9 +1,7 @@
 // The interactive settings menu.
 #include <cstdio>
 
-#include "run/Run.h"
 #include "settings/Settings.h"
-
 namespace telvo {
 
 
@@ -30,12 +28,11 @@ static double ReadReal(Console& con) {
   }
 }
 
-static void ShowMenu(const RunState& run, Console& con) {
-  const RunSettings& s = run.Settings;
-  const InputDesign& d = run.Design;
+static void ShowMenu(Console& con, const RunSettings& s, const InputDesign& d) {
   Write(con, "\n");
   WriteLine(con, "Current MCMC settings:");
-  WriteLine(con, "(E)rror Model: " + s.EpsilonType + " errors, estimating/constraining " + s.VarCoefVar + " terms");
+  WriteLine(con, "(E)rror Model: " + std::string(EpsilonType(s.Model)) + " errors, estimating/constraining " +
+                     s.VarCoefVar + " terms");
   WriteLine(con, "(C)onstrained " + s.VarCoefVar + ": " + FlagText(s.ConstrainedVCV));
   WriteLine(con, "(I)nitial values:");
   for (int n = 1; n <= d.NumExpressionNodes; ++n)
@@ -66,9 +63,7 @@ static void ErrorModelDialogue(RunSettings& s, Console& con) {
   if (c == 'C' || c == 'c') SetErrorModelSecond(s, 'C', "Coefficient of Variation");
 }
 
-static void InitialValuesDialogue(RunState& run, Console& con) {
-  RunSettings& s = run.Settings;
-  const InputDesign& d = run.Design;
+static void InitialValuesDialogue(Console& con, RunSettings& s, const InputDesign& d) {
   const int n = d.NumExpressionNodes;
   for (;;) {
     double sum = 0;
@@ -94,69 +89,71 @@ static void InitialValuesDialogue(RunState& run, Console& con) {
   }
 }
 
-void SetOptions(RunState& run) {
-  RunSettings& s = run.Settings;
-  Console& con = run.Con;
-  bool done = false;
-  while (!done) {
-    ShowMenu(run, con);
-    int c = ReadAnswerChar();
-    switch (c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) {
-      case 'E':
-        ErrorModelDialogue(s, con);
-        break;
-      case 'C':
-        if (s.ConstrainedVCV && run.Design.NumHybs < 2 * run.Design.NumExpressionNodes - 1)
-          WriteLine(con, TooFewHybsMessage(run));
-        else
-          s.ConstrainedVCV = !s.ConstrainedVCV;
-        break;
-      case 'I':
-        InitialValuesDialogue(run, con);
-        break;
-      case 'M':
-        Write(con, "Mu step size: ");
-        s.MuStepSize = ReadReal(con);
-        break;
-      case 'V':
-        Write(con, s.VarCoefVar + " step size: ");
-        s.VCVStepSize = ReadReal(con);
-        break;
-      case 'B':
-        Write(con, "Burn in, # generations: ");
-        s.BurnIn = ReadLong(con, 1, 500000);
-        break;
-      case 'P':
-        Write(con, "Period of sampling from the Markov chain: ");
-        s.SamplingPeriod = ReadWord(con, 1, 65532);
-        break;
-      case 'G':
-        Write(con, "Generations to be sampled: ");
-        s.ChainSampleSize = ReadLong(con, 80, MaxSamples);
-        break;
-      case 'T':
-        Write(con, "Maximum acceptance ratio tuning depth: ");
-        s.MaxTuningDepth = ReadWord(con, 1, 255);
-        break;
-      case 'F':
-        s.FullOutput = !s.FullOutput;
-        break;
-      case 'R':
-        s.TelvoRandomSeed = ReadWord(con, 0, 65532);
-        break;
-      case 'O': {
-        std::string name;
-        if (!ReadLine(name)) Oops(EndOfInputMessage);
-        s.ResultFileName = name;
-        break;
-      }
-      case 'Q':
-        Oops("\nHave a nice day.", 0);
-      default:
-        done = true;
+// One answer to the menu, in capitals; false when it ends the menu.
+static bool MenuChoice(Console& con, RunSettings& s, const InputDesign& d, int letter) {
+  switch (letter) {
+    case 'E':
+      ErrorModelDialogue(s, con);
+      break;
+    case 'C':
+      if (s.ConstrainedVCV && d.NumHybs < 2 * d.NumExpressionNodes - 1)
+        WriteLine(con, TooFewHybsMessage(d, s));
+      else
+        s.ConstrainedVCV = !s.ConstrainedVCV;
+      break;
+    case 'I':
+      InitialValuesDialogue(con, s, d);
+      break;
+    case 'M':
+      Write(con, "Mu step size: ");
+      s.MuStepSize = ReadReal(con);
+      break;
+    case 'V':
+      Write(con, s.VarCoefVar + " step size: ");
+      s.VCVStepSize = ReadReal(con);
+      break;
+    case 'B':
+      Write(con, "Burn in, # generations: ");
+      s.BurnIn = ReadLong(con, 1, 500000);
+      break;
+    case 'P':
+      Write(con, "Period of sampling from the Markov chain: ");
+      s.SamplingPeriod = ReadWord(con, 1, 65532);
+      break;
+    case 'G':
+      Write(con, "Generations to be sampled: ");
+      s.ChainSampleSize = ReadLong(con, 80, MaxSamples);
+      break;
+    case 'T':
+      Write(con, "Maximum acceptance ratio tuning depth: ");
+      s.MaxTuningDepth = ReadWord(con, 1, 255);
+      break;
+    case 'F':
+      s.FullOutput = !s.FullOutput;
+      break;
+    case 'R':
+      s.TelvoRandomSeed = ReadWord(con, 0, 65532);
+      break;
+    case 'O': {
+      std::string name;
+      if (!ReadLine(name)) Oops(EndOfInputMessage);
+      s.ResultFileName = name;
+      break;
     }
+    case 'Q':
+      Oops("\nHave a nice day.", 0);
+    default:
+      return false;
   }
-  FinalizeOptions(run);
+  return true;
+}
+
+void SetOptions(Console& con, RunSettings& s, const InputDesign& d) {
+  for (;;) {
+    ShowMenu(con, s, d);
+    int c = ReadAnswerChar();
+    if (!MenuChoice(con, s, d, c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c)) return;
+  }
 }
 
 }  // namespace telvo

@@ -15,21 +15,24 @@ namespace {
 
 constexpr double Pi = 3.14159265358979323846;
 
-// A gene of n nodes holding the given (exp, ref, ratio) triples.
-CurrentGene GeneWith(int n, const std::vector<std::tuple<int, int, double>>& ratios) {
+using Observations = std::vector<Observation>;
+
+// The observations of a gene of n nodes holding the given (exp, ref, ratio) triples.
+Observations GeneWith(int n, const std::vector<std::tuple<int, int, double>>& ratios) {
   CurrentGene g;
-  PrepareGene(g, n, static_cast<int>(ratios.size()));
+  PrepareGene(g, n);
   for (auto [e, r, x] : ratios) {
     int& count = g.PairCount[(e - 1) * n + r - 1];
     if (count < MaxReplicates) g.HybArr[HybSlot(g, e, r, ++count)] = x;
   }
-  CollectObservations(g);
-  return g;
+  Observations observations;
+  CollectObservations(g, observations);
+  return observations;
 }
 
-double PlainProduct(const CurrentGene& g, int model, const NodeReals& mu, const NodeReals& t) {
+double PlainProduct(const Observations& g, int model, const NodeReals& mu, const NodeReals& t) {
   double l = 1.0;
-  for (const Observation& o : g.Observations) {
+  for (const Observation& o : g) {
     int i = o.Exp, j = o.Ref;
     double vi = model % 2 == 0 ? mu[i] * mu[i] * t[i] * t[i] : t[i];
     double vj = model % 2 == 0 ? mu[j] * mu[j] * t[j] * t[j] : t[j];
@@ -58,13 +61,13 @@ TEST(Likelihood, PathsAgreeBitForBitAndEqualThePlainProduct) {
       double x = regime == 2 ? std::exp(40 * unit(gen) - 20) : 0.01 + 30 * unit(gen);
       ratios.push_back({1 + k % n, 1 + (k + 1 + trial) % n, x});
     }
-    CurrentGene g = GeneWith(n, ratios);
+    Observations g = GeneWith(n, ratios);
     NodeReals mu{}, t{};
     for (int i = 1; i <= n; ++i) mu[i] = 3 * unit(gen), t[i] = 0.8 * unit(gen) * (regime == 1 ? 1e-3 : 1);
     int model = 1 + trial / 4 % 4;
-    ScaledReal scalar = StateLikelihoodScalar(g, model, n, mu, t);
-    ASSERT_TRUE(SameBits(StateLikelihood(g, model, n, mu, t), scalar)) << trial;
-    ASSERT_TRUE(SameBits(StateLikelihoodSse2(g, model, n, mu, t), scalar)) << trial;
+    ScaledReal scalar = StateLikelihoodScalar(g, static_cast<ErrorModel>(model), n, mu, t);
+    ASSERT_TRUE(SameBits(StateLikelihood(g, static_cast<ErrorModel>(model), n, mu, t), scalar)) << trial;
+    ASSERT_TRUE(SameBits(StateLikelihoodSse2(g, static_cast<ErrorModel>(model), n, mu, t), scalar)) << trial;
     double plain = PlainProduct(g, model, mu, t);
     if (std::isnormal(plain)) {
       ++compared;
@@ -78,14 +81,14 @@ TEST(Likelihood, ManyObservationsNeitherUnderflowNorFreeze) {
   // 220 ratios far from the state: the plain product underflows to 0, the scaled one does not.
   std::vector<std::tuple<int, int, double>> obs(120, {1, 2, 3.0});
   obs.insert(obs.end(), 100, {2, 1, 0.3});
-  CurrentGene g = GeneWith(2, obs);
+  Observations g = GeneWith(2, obs);
   NodeReals mu{}, t{}, better{};
   mu[1] = mu[2] = 1, t[1] = t[2] = 0.2;
   better[1] = 1.6, better[2] = 0.4;
   EXPECT_EQ(PlainProduct(g, 2, mu, t), 0.0);
-  ScaledReal l = StateLikelihood(g, 2, 2, mu, t), lb = StateLikelihood(g, 2, 2, better, t);
+  ScaledReal l = StateLikelihood(g, ErrorModel::AC, 2, mu, t), lb = StateLikelihood(g, ErrorModel::AC, 2, better, t);
   double logSum = 0, v = 0.04;
-  for (const Observation& o : g.Observations) {
+  for (const Observation& o : g) {
     double tt = o.Ratio * o.Ratio * v + v, d = 1 - o.Ratio;
     logSum += -(d * d) / (2 * tt) + std::log(o.Ratio * v + v) - 0.5 * std::log(2 * Pi * tt * tt * tt);
   }
@@ -96,16 +99,16 @@ TEST(Likelihood, ManyObservationsNeitherUnderflowNorFreeze) {
   EXPECT_TRUE(MetropolisAccepts(true, lb, l, 1.0));
   EXPECT_FALSE(MetropolisAccepts(true, l, lb, 0.5));
   // A single density whose exponential underflows is carried by its logarithm, in both families.
-  CurrentGene far = GeneWith(2, {{1, 2, 50.0}});
+  Observations far = GeneWith(2, {{1, 2, 50.0}});
   t[1] = t[2] = 0.01;
   double tt = 2500 * 1e-4 + 1e-4, s = 2e-4, z = std::log(50.0);
-  EXPECT_NEAR(ScaledLog(StateLikelihood(far, 2, 2, mu, t)),
+  EXPECT_NEAR(ScaledLog(StateLikelihood(far, ErrorModel::AC, 2, mu, t)),
               -(49.0 * 49.0) / (2 * tt) + std::log(51e-4) - 0.5 * std::log(2 * Pi * tt * tt * tt), 1e-9);
-  EXPECT_NEAR(ScaledLog(StateLikelihood(far, 4, 2, mu, t)), -(z * z) / (2 * s) - z - 0.5 * std::log(2 * Pi * s), 1e-9);
+  EXPECT_NEAR(ScaledLog(StateLikelihood(far, ErrorModel::MC, 2, mu, t)), -(z * z) / (2 * s) - z - 0.5 * std::log(2 * Pi * s), 1e-9);
   // Mu of 0 under a coefficient model means variance 0: an undefined density, taken as 0.
   mu[2] = 0;
-  EXPECT_EQ(StateLikelihood(far, 2, 2, mu, t).Mantissa, 0.0);
-  EXPECT_EQ(StateLikelihood(far, 4, 2, mu, t).Mantissa, 0.0);
+  EXPECT_EQ(StateLikelihood(far, ErrorModel::AC, 2, mu, t).Mantissa, 0.0);
+  EXPECT_EQ(StateLikelihood(far, ErrorModel::MC, 2, mu, t).Mantissa, 0.0);
   // In the range of a double the careful densities give the plain ones.
   for (double v : {0.04, 0.7, 3.0}) {
     EXPECT_EQ(ScaledToDouble(SlowNormalOverNormal(1.2, 1.1, v, 0.9, v)), NormalOverNormalPDF(1.2, 1.1, v, 0.9, v)) << v;

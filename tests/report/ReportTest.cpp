@@ -11,7 +11,7 @@
 #include <map>
 #include <sstream>
 
-#include "report/Report.h"
+#include "report/ReportInternal.h"
 #include "simulate/Simulate.h"
 #include "support/TestSupport.h"
 
@@ -83,36 +83,30 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
                {"time_used", "01:59:30"}, {"end_time", "t1"}};
   RunRows b = {{"input_file", "b.txt"},   {"seed", "5"},     {"genes_read", "7"}, {"estimated", "7"},
                {"time_used", "00:01:45"}, {"end_time", "t2"}};
-  RunRows joined;
-  std::string error;
-  ASSERT_TRUE(CombineRunTables({a, b}, joined, error)) << error;
+  RunRows joined = CombineRunTables({a, b});
   EXPECT_EQ(RunValue(joined, "genes_read") + RunValue(joined, "estimated") + RunValue(joined, "time_used") +
                 RunValue(joined, "end_time") + RunValue(joined, "seed"),
             "171502:01:15t25");
   EXPECT_EQ(RunValue(joined, "input_file"), "a.txt ... b.txt (2 shards)");
   b[1].second = "6";
-  EXPECT_FALSE(CombineRunTables({a, b}, joined, error));
+  std::string error = Refusal([&] { CombineRunTables({a, b}); });
   EXPECT_NE(error.find("seed is 5 in shard 1 and 6 in shard 2"), std::string::npos) << error;
-  for (RunRows other : {RunRows(a.begin(), a.end() - 1), RunRows{a[0], {"seeds", "5"}, a[2], a[3], a[4], a[5]}}) {
-    EXPECT_FALSE(CombineRunTables({a, other}, joined, error));
-    EXPECT_EQ(error, "shard 2 has other run-table keys than shard 1");
-  }
-  std::string page;
-  EXPECT_FALSE(ReportFromTables({}, {"r.tsv", "gene_id\tgene_name\tnode_a\tnode_b\tlog2_ratio\tlog2_lower\tlog2_upper\t"
-                                              "lfsr\tacceptable\tsvalue\ng\tn\tA\tB\t1\t0\t2\t0.1\tTRUE\tx\n"},
-                                {}, page, error));
-  EXPECT_EQ(error, "r.tsv:2: svalue 'x' is not a number");
+  for (RunRows other : {RunRows(a.begin(), a.end() - 1), RunRows{a[0], {"seeds", "5"}, a[2], a[3], a[4], a[5]}})
+    EXPECT_EQ(Refusal([&] { CombineRunTables({a, other}); }), "shard 2 has other run-table keys than shard 1");
+  std::vector<NodeRow> nodes;
+  std::string row = "g\tn\tA\testimated\tTRUE\t1\t1\t1\t1\t1\t1\t1\t1\t1\tx\t1\t3\t0.3\t0.3\t-2\n";
+  EXPECT_EQ(Refusal([&] { ReadNodesTable({"n.tsv", NodesHeader() + row}, nodes); }), "n.tsv:2: ess 'x' is not a number");
 }
 
 TEST(Report, PastFifteenPairsTheMostCalledAreDrawnTiesInPairOrder) {
-  ReportTables t;
+  std::vector<ContrastRow> ranked;
   for (int k = 0; k < 17; ++k) {
-    ReportContrast c;
+    ContrastRow c;
     c.GeneId = "g", c.NodeA = "P" + std::to_string(k), c.NodeB = "B";
-    c.Log2 = 1, c.Log2Upper = 2, c.Lfsr = 0.01, c.Svalue = k == 16 ? 0.01 : 0.5;  // only the last pair has a call
-    t.Ranked.push_back(c);
+    c.Log2Ratio = 1, c.Log2Upper = 2, c.Lfsr = 0.01, c.Svalue = k == 16 ? 0.01 : 0.5;  // only the last pair has a call
+    ranked.push_back(c);
   }
-  std::string page = ReportPage(t);
+  std::string page = ReportPage({}, ranked, {});
   for (int k = 0; k < 17; ++k)
     EXPECT_EQ(page.find("data-pair=\"P" + std::to_string(k) + "/B\"") != std::string::npos, k < 14 || k == 16) << k;
   EXPECT_NE(page.find("the 15 of 17 node pairs with the most calls"), std::string::npos);

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Base.h"
+
 struct ProgramRun {
   int Status = -1;   // exit status
   std::string Out;   // everything written to standard output
@@ -27,3 +29,14 @@ std::string InputText(const std::vector<std::pair<std::string, std::string>>& hy
 std::vector<std::string> Lines(const std::string& text);  // split at LF
 std::vector<std::string> Cells(const std::string& line);  // split at TAB, empty cells kept
 std::vector<std::string> With(std::vector<std::string> flags, const std::vector<std::string>& more);  // joined
+
+// The reason of the stop that f raises; "" when it raises none.
+template <class F>
+std::string Refusal(F f) {
+  try {
+    f();
+  } catch (const telvo::RunStop& stop) {
+    return stop.Reason.empty() ? stop.Message : stop.Reason;
+  }
+  return "";
+}

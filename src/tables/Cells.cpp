@@ -1,9 +1,8 @@
-// The number and truth-value cells of the tables.
+// The cells of the tables: numbers, truth values and texts, written and read back.
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
-#include "run/Run.h"
 #include "tables/Tables.h"
 
 namespace telvo {
@@ -14,6 +13,12 @@ std::string TableReal(double x) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.10g", x);
   return buffer;
+}
+
+double AsPrinted(double x) {
+  double printed = x;
+  ParseTableReal(TableReal(x), printed);
+  return printed;
 }
 
 std::string TableBool(bool flag) { return flag ? "TRUE" : "FALSE"; }
@@ -32,6 +37,24 @@ void SplitTableCells(std::string_view line, std::vector<std::string_view>& cells
     if (tab == std::string_view::npos) return;
     line.remove_prefix(tab + 1);
   }
+}
+
+std::string TableText(const std::string& text) {
+  // Quoted only when it holds a quote, which R and pandas would otherwise take as the start of one.
+  if (text.find('"') == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+std::string UntableText(std::string_view cell) {
+  if (cell.size() < 2 || cell.front() != '"' || cell.back() != '"') return std::string(cell);
+  std::string text;
+  for (size_t i = 1; i + 1 < cell.size(); ++i) {
+    text += cell[i];
+    if (cell[i] == '"' && cell[i + 1] == '"') ++i;
+  }
+  return text;
 }
 
 }  // namespace telvo

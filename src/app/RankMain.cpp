@@ -1,0 +1,3 @@
+#include "run/Run.h"
+
+int main(int argc, char** argv) { return telvo::RunTelvoRank(argc, argv); }

@@ -1,0 +1,115 @@
+// The run table: the run's settings and counts as key/value rows, and the run tables of shards joined.
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <set>
+
+#include "tables/Tables.h"
+
+namespace telvo {
+namespace {
+
+// Keys of the run table that each shard has for itself; the rest are settings every shard shares.
+const std::set<std::string> CountKeys = {"genes_read", "estimated", "acceptable", "not_connected", "too_few_data"};
+const std::set<std::string> ShardKeys = {"input_file", "output_prefix", "result_file", "threads",
+                                         "first_gene", "start_time",    "end_time",    "time_used"};
+
+long Seconds(const std::string& hms) {
+  long h = 0, m = 0, s = 0;
+  return std::sscanf(hms.c_str(), "%ld:%ld:%ld", &h, &m, &s) == 3 ? h * 3600 + m * 60 + s : 0;
+}
+
+std::string LocalTime(std::time_t when) {
+  char text[32];
+  std::tm local{};
+  localtime_r(&when, &local);
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  return text;
+}
+
+std::string RealList(const NodeReals& values, int count) {
+  std::string list;
+  for (int i = 1; i <= count; ++i) list += (i > 1 ? "," : "") + TableReal(values[i]);
+  return list;
+}
+
+}  // namespace
+
+RunRows RunTableRows(const InputDesign& d, const RunSettings& s, const GeneCounts& c, std::time_t start,
+                     std::time_t end, double secondsUsed) {
+  const int n = d.NumExpressionNodes;
+  return {
+      {"program", "telvo"},
+      {"version", TELVO_VERSION},
+      {"input_file", d.FileName},
+      {"output_prefix", s.OutPrefix},
+      {"result_file", s.ResultFileName},
+      {"error_model", ModelCode(s.Model)},
+      {"error_terms", s.ConstrainedVCV ? "shared" : "separate"},
+      {"initial_mu", RealList(s.InitialMu, n)},
+      {"initial_error_terms", RealList(s.InitialVCV, n)},
+      {"mu_step_size", TableReal(s.MuStepSize)},
+      {"error_step_size", TableReal(s.VCVStepSize)},
+      {"burn_in", std::to_string(s.BurnIn)},
+      {"sampling_period", std::to_string(s.SamplingPeriod)},
+      {"samples", std::to_string(s.ChainSampleSize)},
+      {"max_tuning_passes", std::to_string(s.MaxTuningDepth)},
+      {"full_output", TableBool(s.FullOutput)},
+      {"seed", std::to_string(s.SeedUsed)},
+      {"threads", s.Threads > 0 ? std::to_string(s.Threads) : "NA"},
+      {"first_gene", std::to_string(s.FirstGene)},
+      {"genes_read", std::to_string(c.Read)},
+      {"estimated", std::to_string(c.Estimated)},
+      {"acceptable", std::to_string(c.Acceptable)},
+      {"not_connected", std::to_string(c.NotConnected)},
+      {"too_few_data", std::to_string(c.TooFewData)},
+      {"start_time", LocalTime(start)},
+      {"end_time", LocalTime(end)},
+      {"time_used", ElapsedText(secondsUsed)},
+  };
+}
+
+std::string RunTableText(const RunRows& run) {
+  std::string text = "key\tvalue\n";
+  for (const auto& [key, value] : run) text += key + "\t" + TableText(value) + "\n";
+  return text;
+}
+
+std::string RunValue(const RunRows& run, std::string_view key) {
+  for (const auto& [k, value] : run)
+    if (k == key) return value;
+  return "";
+}
+
+RunRows CombineRunTables(const std::vector<RunRows>& shards) {
+  if (shards.empty()) Refuse("no run table");
+  RunRows out = shards[0];
+  for (size_t s = 1; s < shards.size(); ++s) {
+    const RunRows& shard = shards[s];
+    std::string which = "shard " + std::to_string(s + 1);
+    if (shard.size() != out.size()) Refuse(which + " has other run-table keys than shard 1");
+    for (size_t k = 0; k < out.size(); ++k) {
+      auto& [key, value] = out[k];
+      const std::string& other = shard[k].second;
+      if (shard[k].first != key) Refuse(which + " has other run-table keys than shard 1");
+      if (CountKeys.count(key)) {
+        value = std::to_string(std::atol(value.c_str()) + std::atol(other.c_str()));
+      } else if (key == "time_used") {
+        value = ElapsedText(static_cast<double>(Seconds(value) + Seconds(other)));
+      } else if (key == "end_time") {
+        value = other;
+      } else if (!ShardKeys.count(key) && other != value) {
+        Refuse("the shards were not run with the same settings: " + key + " is " + value + " in shard 1 and " + other +
+               " in " + which);
+      }
+    }
+  }
+  for (auto& [key, value] : out) {
+    std::string last = RunValue(shards.back(), key);
+    if (key == "input_file" && last != value)
+      value += " ... " + last + " (" + std::to_string(shards.size()) + " shards)";
+  }
+  return out;
+}
+
+}  // namespace telvo
