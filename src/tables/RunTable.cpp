@@ -10,7 +10,8 @@ namespace telvo {
 namespace {
 
 // Keys of the run table that each shard has for itself; the rest are settings every shard shares.
-const std::set<std::string> CountKeys = {"genes_read", "estimated", "acceptable", "not_connected", "too_few_data"};
+const std::set<std::string> CountKeys = {"genes_read",   "estimated", "acceptable",
+                                         "not_connected", "too_few_data", "shards"};
 const std::set<std::string> ShardKeys = {"input_file", "output_prefix", "result_file", "threads",
                                          "first_gene", "start_time",    "end_time",    "time_used"};
 
@@ -81,7 +82,7 @@ std::string RunValue(const RunRows& run, std::string_view key) {
   return "";
 }
 
-RunRows CombineRunTables(const std::vector<RunRows>& shards) {
+RunRows CombineRunTables(const std::vector<RunRows>& shards, const std::string& input, const std::string& prefix) {
   if (shards.empty()) Refuse("no run table");
   RunRows out = shards[0];
   for (size_t s = 1; s < shards.size(); ++s) {
@@ -96,8 +97,8 @@ RunRows CombineRunTables(const std::vector<RunRows>& shards) {
         value = std::to_string(std::atol(value.c_str()) + std::atol(other.c_str()));
       } else if (key == "time_used") {
         value = ElapsedText(static_cast<double>(Seconds(value) + Seconds(other)));
-      } else if (key == "end_time") {
-        value = other;
+      } else if (key == "start_time" || key == "end_time") {  // local times, as text in their order
+        value = (key == "start_time") == (other < value) ? other : value;
       } else if (!ShardKeys.count(key) && other != value) {
         Refuse("the shards were not run with the same settings: " + key + " is " + value + " in shard 1 and " + other +
                " in " + which);
@@ -106,9 +107,13 @@ RunRows CombineRunTables(const std::vector<RunRows>& shards) {
   }
   for (auto& [key, value] : out) {
     std::string last = RunValue(shards.back(), key);
-    if (key == "input_file" && last != value)
+    if (key == "input_file" && !input.empty()) value = input;
+    else if (key == "input_file" && last != value)
       value += " ... " + last + " (" + std::to_string(shards.size()) + " shards)";
+    if (key == "output_prefix" && !prefix.empty()) value = prefix;
+    if (key == "result_file" && !prefix.empty()) value = prefix + ".TER";
   }
+  if (RunValue(out, "shards").empty()) out.emplace_back("shards", std::to_string(shards.size()));
   return out;
 }
 

@@ -106,9 +106,12 @@ std::string RankedTableText(const std::vector<ContrastRow>& ranked);
 RunRows RunTableRows(const InputDesign& design, const RunSettings& settings, const GeneCounts& counts,
                      std::time_t start, std::time_t end, double secondsUsed);
 std::string RunTableText(const RunRows& run);
-// The run tables of shards in order as one: counts summed, times from first to last (time used summed),
-// input files listed when they differ, every setting from the first; a setting that differs stops.
-RunRows CombineRunTables(const std::vector<RunRows>& shards);
+// The run tables of shards in order as one run's: counts summed, the earliest start and the latest end,
+// time used summed, every setting from the first (a setting that differs stops), and the number of
+// shards. The whole run's input and output prefix, when given, name it; else the shards' inputs are
+// listed when they differ.
+RunRows CombineRunTables(const std::vector<RunRows>& shards, const std::string& input = "",
+                         const std::string& prefix = "");
 std::string RunValue(const RunRows& run, std::string_view key);  // "" when the key is missing
 
 }  // namespace telvo
