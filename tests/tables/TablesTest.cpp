@@ -11,6 +11,8 @@
 #include "simulate/Simulate.h"
 #include "support/TestSupport.h"
 
+using namespace telvo;
+
 namespace {
 
 const std::vector<std::string> Quick = {"-r", "5", "-b", "300", "-g", "120", "-p", "3", "-t", "3"};

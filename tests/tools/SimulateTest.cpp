@@ -8,6 +8,8 @@
 #include "simulate/Simulate.h"
 #include "support/TestSupport.h"
 
+using namespace telvo;
+
 namespace {
 
 std::string Simulate(const SimulationOptions& o) {

@@ -8,6 +8,8 @@
 
 #include "simulate/Simulate.h"
 
+using namespace telvo;
+
 namespace {
 
 const char* Usage =

@@ -5,6 +5,8 @@
 #include <random>
 #include <stdexcept>
 
+namespace telvo {
+
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
@@ -123,3 +125,5 @@ std::vector<SimulatedGene> SimulateFile(const SimulationOptions& o, std::ostream
   }
   return truth;
 }
+
+}  // namespace telvo

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+namespace telvo {
+
 struct SimulationOptions {
   std::string Design = "loop";          // "loop" or "reference"
   int Nodes = 4;                         // expression nodes, 2..100
@@ -45,3 +47,5 @@ std::vector<std::pair<int, int>> SimulatedHybs(const SimulationOptions& options)
 void CheckSimulationOptions(const SimulationOptions& options);
 // Writes a whole input file to out and returns the truth of every gene row in order.
 std::vector<SimulatedGene> SimulateFile(const SimulationOptions& options, std::ostream& out);
+
+}  // namespace telvo
