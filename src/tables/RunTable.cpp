@@ -1,6 +1,5 @@
 // The run table: the run's settings and counts as key/value rows, and the run tables of shards joined.
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <set>
 
@@ -15,9 +14,34 @@ const std::set<std::string> CountKeys = {"genes_read",   "estimated", "acceptabl
 const std::set<std::string> ShardKeys = {"input_file", "output_prefix", "result_file", "threads",
                                          "first_gene", "start_time",    "end_time",    "time_used"};
 
-long Seconds(const std::string& hms) {
-  long h = 0, m = 0, s = 0;
-  return std::sscanf(hms.c_str(), "%ld:%ld:%ld", &h, &m, &s) == 3 ? h * 3600 + m * 60 + s : 0;
+constexpr long long MostCount = 1LL << 50;  // far above any count of genes, far below an overflow
+
+// A count of a run table: a whole number from 0 to MostCount.
+long long Whole(const std::string& key, const std::string& text, const std::string& which) {
+  double value = -1;
+  if (!ParseStrictReal(text, value) || value < 0 || value > MostCount || value != static_cast<long long>(value))
+    Refuse(which + ": " + key + " '" + text + "' is not a count");
+  return static_cast<long long>(value);
+}
+
+// Seconds of an hh:mm:ss time, hours from 0 to a million.
+long long Seconds(const std::string& hms, const std::string& which) {
+  int used = 0;
+  long long h = -1, m = -1, s = -1;
+  if (std::sscanf(hms.c_str(), "%lld:%2lld:%2lld%n", &h, &m, &s, &used) != 3 || used != static_cast<int>(hms.size()) ||
+      h < 0 || h > 1000000 || m < 0 || m > 59 || s < 0 || s > 59)
+    Refuse(which + ": time_used '" + hms + "' is not a time hh:mm:ss");
+  return h * 3600 + m * 60 + s;
+}
+
+// Shard s starts at the gene after the last of shard s - 1, so that the shards are one split of one file.
+void RefuseAGap(const RunRows& before, const RunRows& shard, const std::string& which) {
+  long long next = Whole("first_gene", RunValue(before, "first_gene"), which) +
+                   Whole("genes_read", RunValue(before, "genes_read"), which);
+  long long first = Whole("first_gene", RunValue(shard, "first_gene"), which);
+  if (first != next)
+    Refuse(which + " begins at gene " + std::to_string(first) + " where the shard before it ends before gene " +
+           std::to_string(next) + ": the shards are not one split of one file");
 }
 
 std::string LocalTime(std::time_t when) {
@@ -89,14 +113,15 @@ RunRows CombineRunTables(const std::vector<RunRows>& shards, const std::string& 
     const RunRows& shard = shards[s];
     std::string which = "shard " + std::to_string(s + 1);
     if (shard.size() != out.size()) Refuse(which + " has other run-table keys than shard 1");
+    RefuseAGap(shards[s - 1], shard, which);
     for (size_t k = 0; k < out.size(); ++k) {
       auto& [key, value] = out[k];
       const std::string& other = shard[k].second;
       if (shard[k].first != key) Refuse(which + " has other run-table keys than shard 1");
       if (CountKeys.count(key)) {
-        value = std::to_string(std::atol(value.c_str()) + std::atol(other.c_str()));
+        value = std::to_string(Whole(key, value, "shard 1") + Whole(key, other, which));
       } else if (key == "time_used") {
-        value = ElapsedText(static_cast<double>(Seconds(value) + Seconds(other)));
+        value = ElapsedText(static_cast<double>(Seconds(value, "shard 1") + Seconds(other, which)));
       } else if (key == "start_time" || key == "end_time") {  // local times, as text in their order
         value = (key == "start_time") == (other < value) ? other : value;
       } else if (!ShardKeys.count(key) && other != value) {

@@ -79,16 +79,31 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
   EXPECT_EQ(Ticks(0, 5, 5), (std::vector<double>{0, 1, 2, 3, 4, 5}));  // a rough step of exactly a power of ten
   EXPECT_EQ(Ticks(0, 27.5, 5), (std::vector<double>{0, 10, 20}));      // past five times a power of ten: ten
 
-  RunRows a = {{"input_file", "a.txt"},   {"seed", "5"},     {"genes_read", "10"}, {"estimated", "8"},
-               {"time_used", "01:59:30"}, {"end_time", "t1"}};
-  RunRows b = {{"input_file", "b.txt"},   {"seed", "5"},     {"genes_read", "7"}, {"estimated", "7"},
-               {"time_used", "00:01:45"}, {"end_time", "t2"}};
+  RunRows a = {{"input_file", "a.txt"},   {"seed", "5"},     {"first_gene", "1"},   {"genes_read", "10"},
+               {"estimated", "8"},        {"time_used", "01:59:30"}, {"start_time", "t3"}, {"end_time", "t1"}};
+  RunRows b = {{"input_file", "b.txt"},   {"seed", "5"},     {"first_gene", "11"},  {"genes_read", "7"},
+               {"estimated", "7"},        {"time_used", "00:01:45"}, {"start_time", "t0"}, {"end_time", "t2"}};
   RunRows joined = CombineRunTables({a, b});
   EXPECT_EQ(RunValue(joined, "genes_read") + RunValue(joined, "estimated") + RunValue(joined, "time_used") +
-                RunValue(joined, "end_time") + RunValue(joined, "seed"),
-            "171502:01:15t25");
+                RunValue(joined, "start_time") + RunValue(joined, "end_time") + RunValue(joined, "seed") +
+                RunValue(joined, "first_gene") + RunValue(joined, "shards"),
+            "171502:01:15t0t2512");
   EXPECT_EQ(RunValue(joined, "input_file"), "a.txt ... b.txt (2 shards)");
-  b[1].second = "6";
+  joined = CombineRunTables({joined}, "whole.txt", "out/x");  // a joined table joined again stays as it is
+  EXPECT_EQ(RunValue(joined, "input_file") + RunValue(joined, "shards"), "whole.txt2");
+  // Shards of two splits, counts that are no counts, times that are no times.
+  b[2].second = "12";
+  EXPECT_EQ(Refusal([&] { CombineRunTables({a, b}); }),
+            "shard 2 begins at gene 12 where the shard before it ends before gene 11: the shards are not one split "
+            "of one file");
+  b[2].second = "11";
+  for (auto [key, cell] : {std::pair{4, "-1"}, {4, "1e300"}, {4, "2.5"}, {5, "1:60:00"}, {5, "99999999999:00:00"}}) {
+    RunRows bad = b;
+    bad[key].second = cell;
+    EXPECT_NE(Refusal([&] { CombineRunTables({a, bad}); }).find(std::string("shard 2: ") + bad[key].first), std::string::npos)
+        << cell;
+  }
+  b[1].second = "6";  // the seed
   std::string error = Refusal([&] { CombineRunTables({a, b}); });
   EXPECT_NE(error.find("seed is 5 in shard 1 and 6 in shard 2"), std::string::npos) << error;
   for (RunRows other : {RunRows(a.begin(), a.end() - 1), RunRows{a[0], {"seeds", "5"}, a[2], a[3], a[4], a[5]}})
