@@ -1,6 +1,6 @@
 // ESS and split R-hat as a gene pays for them: every node's chain of one default pass (10,000 samples),
 // on the genes of BM_TuningPass; and one chain of a slowly mixing AR(1), the FFT road. Then the same for
-// the rank-normalised diagnostics and MCSEs of Convergence.h, on every node's Mu chain and every
+// the rank-normalised diagnostics and MCSEs, on every node's Mu chain and every
 // contrast's chain of log2(Mu_a / Mu_b).
 #include <benchmark/benchmark.h>
 
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "BenchDesigns.h"
-#include "estimation/Convergence.h"
 #include "estimation/Estimation.h"
 
 using namespace telvo;

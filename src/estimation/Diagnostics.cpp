@@ -1,5 +1,5 @@
 // Chain diagnostics of a gene's last pass: the single-chain effective sample size and split R-hat of one
-// Mu chain, and the rank-normalised diagnostics and Monte-Carlo standard errors of Convergence.h.
+// Mu chain, and the rank-normalised diagnostics and Monte-Carlo standard errors (Estimation.h).
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "estimation/Estimation.h"
-#include "estimation/Convergence.h"
 
 namespace telvo {
 namespace {

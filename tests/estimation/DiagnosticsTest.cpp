@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "estimation/Convergence.h"
 #include "estimation/Estimation.h"
 #include "support/TestSupport.h"
 
