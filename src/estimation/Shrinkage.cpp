@@ -227,7 +227,7 @@ struct WeightFit {
 // falls by the Armijo share of what the model promised. The point is put back on the simplex, which
 // only lowers f (and there f = mu - F). No fall found: x itself.
 std::vector<double> NewtonStep(const LikelihoodMatrix& m, const std::vector<double>& penalty, const std::vector<double>& x,
-                const LocalModel& q, std::vector<double>& density) {
+                               const LocalModel& q, std::vector<double>& density) {
   const size_t K = x.size();
   std::vector<double> c(K);  // the model in y = x + p: c = g - H x
   for (size_t k = 0; k < K; ++k) c[k] = q.Gradient[k] - Dot(&q.Hessian[k * K], x.data(), K);
@@ -265,24 +265,18 @@ std::vector<double> EmStep(const LikelihoodMatrix& m, const std::vector<double>&
 }
 
 // Penalised maximum likelihood of the weights: from uniform weights, an SQP step then an EM step at
-// each iteration, so F never falls. Stops once the duality gap bound
-// F(x*) - F(x) <= max_k dF/dx_k - mu = -min_k g_k (F concave, sum_k x_k dF/dx_k = mu) is below
-// GapTolerance per contrast, or when rounding turns a step into a loss.
+// each iteration, neither of which lowers F (but for rounding, near the maximum). Stops once the
+// duality gap bound F(x*) - F(x) <= max_k dF/dx_k - mu = -min_k g_k (F concave, sum_k x_k dF/dx_k =
+// mu) is below GapTolerance per contrast.
 WeightFit FitWeights(const LikelihoodMatrix& m, const std::vector<double>& penalty, int maxIterations) {
-  WeightFit f{std::vector<double>(m.Cols, 1.0 / static_cast<double>(m.Cols)), -INFINITY, 0, false};
-  std::vector<double> density(m.Rows), last;  // one buffer for every pass: no fresh pages each time
+  WeightFit f{std::vector<double>(m.Cols, 1.0 / static_cast<double>(m.Cols)), 0.0, 0, false};
+  std::vector<double> density(m.Rows);  // one buffer for every pass: no fresh pages each time
   for (;; ++f.Iterations) {
     LocalModel q = Expand(m, penalty, f.Weight, density);
-    if (q.Objective < f.Objective) {  // a fall by rounding alone: keep the better weights
-      f.Weight = last;
-      --f.Iterations;
-      break;
-    }
     f.Objective = q.Objective;
     double gap = -*std::min_element(q.Gradient.begin(), q.Gradient.end());
     f.Converged = gap < GapTolerance * SimplexMultiplier(m, penalty);
     if (f.Converged || f.Iterations >= maxIterations) break;
-    last = f.Weight;
     f.Weight = EmStep(m, penalty, NewtonStep(m, penalty, f.Weight, q, density), density);
   }
   return f;

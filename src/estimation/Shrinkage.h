@@ -4,14 +4,16 @@
 // g = pi0 delta_0 + sum_k pi_k N(0, sigma_k^2), fitted over all genes with a penalty that favours the
 // point mass. Under g each contrast gets a posterior mean and sd, an lfdr, an lfsr and a q-value.
 //
-// Pairs share strength through FitPairPriors: one fit over every pair's contrasts gives the shape of
-// the non-null part (the sigma_k weights), and each pair then fits only its own pi0 against that
-// shape. Chosen over a fit per pair, one fit for all pairs, and a fit per pair whose penalty is
-// centred on the pooled weights, on data with known truth (28 pairs; 50, 200 and 1,000 genes; pi0
-// 0.2, 0.5, 0.8, alike or differing between pairs; s ~ U[0.1, 0.5]; normal and t4 effects). At 50
-// genes a pair: mean |pi0 - truth| 0.034 against 0.118 for the fit per pair, and a share of true
-// nulls among calls at q <= 0.05 of 0.025-0.049, where one fit for all pairs goes to 0.10 as soon as
-// pi0 differs between pairs. Full figures: bench/ShrinkageBench.cpp, BM_SharingRules.
+// Pairs share strength through FitPairPriors: each pair fits its own weights under the null-biased
+// penalty plus a Dirichlet pull of c contrasts towards the weights of one fit over all pairs, c from
+// PoolStrengths chosen by two-fold cross-validation within pairs. Measured on (b, s) with known truth
+// (28 pairs of 50, 200, 1,000 genes; pi0 0.2, 0.5, 0.8 alike in all pairs or differing between them,
+// also with differing effect sizes; normal and t4 effects; s ~ U[0.1, 0.5]) against a fit per pair,
+// one fit for all pairs, the pooled non-null shape with a pi0 per pair, and fixed pulls. Pairs alike:
+// mean |pi0 - truth| 0.028 / 0.015 / 0.008 (50 / 200 / 1,000 genes) against 0.189 / 0.085 / 0.031
+// fitted per pair, as good as one fit for all. Pairs differing: 0.182 / 0.097 / 0.038 against 0.212 /
+// 0.102 / 0.039 per pair, where one fit for all stays at 0.21 and lets true nulls make up to 15% of
+// the calls at q <= 0.05; here they make at most 6.3% (per pair: 5.7%).
 #pragma once
 
 #include <cstddef>

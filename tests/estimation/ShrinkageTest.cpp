@@ -38,7 +38,7 @@ TEST(Shrinkage, FitFindsTheNullShare) {
   EXPECT_TRUE(g.Converged);
   EXPECT_GT(g.Weight[0], 0.999);
   // 30% nulls and effects 150 to 300 s away: only the nulls sit at the point mass. The wide
-  // components still put a little density near 0 (lfdr of a null about 0.99), a trifle off pi0.
+  // components still put a little density near 0 (lfdr of a null above 0.96), a trifle off pi0.
   std::vector<double> b, s;
   SeparatedEffects(1000, 300, b, s, 3);
   g = FitUnimodalPrior(b.data(), s.data(), b.size());
