@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Snakemake workflow on a simulated file in 3 shards gives the one-file run's files byte for byte,
 # run here (local) or through a one-node Slurm cluster started on loopback for the test (slurm).
-# Locally also: it refuses a seed of 0, a shard size of 0 and a missing input, and a failed shard
-# stops the merge and leaves the other shards' outputs.
+# Locally also: bad settings are refused before any job; a failed shard stops the merge and leaves
+# the other shards' outputs; another shard size after a failed shard, another seed or an edited row
+# reruns what it changes and no more; shards of another split or seed are refused at the merge.
 # Usage: WorkflowTest.sh local|slurm TELVO SIMULATOR SOURCE_DIR
 set -euo pipefail
 mode=$1 telvo=$2 simulate=$3 source=$4
@@ -69,17 +70,23 @@ snake() {
 "$simulate" --genes 300 --nodes 4 --seed 31 --out sim.txt >/dev/null
 "$telvo" -j 2 -r 4242 $flags --out one/x sim.txt >/dev/null || fail "one-file run"
 
+# Every merged file equals the one-file run's in folder $1 (the report's dates and times aside).
+same_as_one_file() {
+  local name
+  [ "$(cd "$1" && ls | grep -v '\.run\.tsv$')" = "$(cd "$2" && ls | grep -v -e '\.run\.tsv$' -e '\.shards$')" ] ||
+    fail "$2: merged names differ"
+  for name in $(cd "$1" && ls | grep -v '\.run\.tsv$'); do
+    if [[ $name == *.html ]]; then
+      untimed='s/[0-9]{4}-[0-9]{2}-[0-9]{2}|[0-9]{2}:[0-9]{2}:[0-9]{2}//g'
+      cmp -s <(sed -E "$untimed" "$1/$name") <(sed -E "$untimed" "$2/$name") || fail "$2/$name differs"
+    else
+      cmp -s "$1/$name" "$2/$name" || fail "$2/$name differs"
+    fi
+  done
+}
+
 snake input=sim.txt prefix=merged/x seed=4242 shard_size=110 || { cat snake.log; fail "workflow run"; }
-expected=$(cd one && ls | grep -v '\.run\.tsv$')
-[ "$(cd merged && ls | grep -v -e '\.run\.tsv$' -e '\.shards$')" = "$expected" ] || fail "merged names differ"
-for name in $expected; do
-  if [[ $name == *.html ]]; then  # the report's dates and times differ from run to run
-    untimed='s/[0-9]{4}-[0-9]{2}-[0-9]{2}|[0-9]{2}:[0-9]{2}:[0-9]{2}//g'
-    cmp <(sed -E "$untimed" "one/$name") <(sed -E "$untimed" "merged/$name") || fail "$name differs"
-  else
-    cmp "one/$name" "merged/$name" || fail "$name differs"
-  fi
-done
+same_as_one_file one merged
 grep -qx $'genes_read\t300' merged/x.run.tsv && grep -qx $'shards\t3' merged/x.run.tsv ||
   fail "merged run table: $(cat merged/x.run.tsv)"
 if [ "$mode" = slurm ]; then
@@ -88,13 +95,17 @@ if [ "$mode" = slurm ]; then
   exit 0
 fi
 
-# Refusals, before any job: a seed of 0, a shard size of 0, a missing input, and an empty line among
-# the gene rows (it would pass at the end of a shard, where the one-file run stops).
+# Refusals, before any job: a seed of 0, a shard size of 0, a missing input, an empty line among the
+# gene rows (it would pass at the end of a shard, where the one-file run stops), flags telvo's own dry
+# run refuses (its message shown), flags that are no command line, a prefix Snakemake reads as YAML.
 sed '53a\\' sim.txt >gap.txt
 for case in "seed=0|seed must not be 0" "shard_size=0|shard_size must be a whole number" \
-            "input=absent.txt|absent.txt does not exist" "input=gap.txt|Line 54 of gap.txt is empty"; do
+            "input=absent.txt|absent.txt does not exist" "input=gap.txt|Line 54 of gap.txt is empty" \
+            "flags=-e XX|Invalid error model" "flags=-e 'MV|no closing quotation" "prefix={x}|prefix must be one"; do
   setting=${case%%|*} message=${case#*|}
-  snake input=sim.txt prefix=refused/x seed=1 shard_size=100 "$setting" && fail "$setting was accepted"
+  prefix=prefix=refused/x
+  [[ $setting == prefix=* ]] && prefix=$setting
+  snake input=sim.txt "$prefix" seed=1 shard_size=100 "$setting" && fail "$setting was accepted"
   grep -q "$message" snake.log || { cat snake.log; fail "no message '$message' for $setting"; }
   [ ! -e refused ] || fail "$setting left outputs"
 done
@@ -106,4 +117,46 @@ grep -q abc bad/x.shards/logs/0001.log || fail "the shard's log does not name th
 [ -s bad/x.shards/runs/0000/part.TER ] && [ -s bad/x.shards/runs/0002/part.TER ] || fail "good shards lost"
 [ ! -e bad/x.shards/runs/0001 ] || fail "the failed shard's outputs were kept"
 [ "$(ls bad)" = "x.shards" ] || fail "merged files after a failed shard: $(ls bad)"
-echo "workflow: merged files equal the one-file run; refusals and a failed shard behave"
+
+# Shards of 60 rows, the third failing (a telvo that fails it while fail.marker exists), then shards of
+# 150 and of 110 rows: with the rerun triggers off, the old shard files stay and the merge refuses
+# them (the first two cover 120 rows only; the third is run as gene 221 on); with the triggers on,
+# the whole input is split again and merges into the one-file run.
+mkdir fake && ln -s "$(dirname "$telvo")/telvo-rank" fake/telvo-rank
+printf '#!/bin/sh\n[ -e "%s" ] && case " $* " in *" -n 121 "*) exit 1 ;; esac\nexec "%s" "$@"\n' \
+  "$scratch/fail.marker" "$telvo" >fake/telvo && chmod +x fake/telvo
+touch fail.marker
+snake telvo=fake/telvo input=sim.txt prefix=resize/x seed=4242 shard_size=60 && fail "the failing shard passed"
+rm fail.marker
+snake telvo=fake/telvo input=sim.txt prefix=resize/x seed=4242 shard_size=150 --rerun-triggers mtime &&
+  fail "120 rows merged as the input's 300"
+grep -q "The shards are not merged: .* genes_read 120" snake.log || { cat snake.log; fail "no refusal of 120 rows"; }
+snake telvo=fake/telvo input=sim.txt prefix=resize/x seed=4242 shard_size=110 --rerun-triggers mtime &&
+  fail "shards of two splits were merged"
+grep -q "not one split of one file" snake.log || { cat snake.log; fail "no refusal of the old shards"; }
+[ "$(ls resize)" = "x.shards" ] || fail "merged files from the old shards: $(ls resize)"
+snake telvo=fake/telvo input=sim.txt prefix=resize/x seed=4242 shard_size=110 || { cat snake.log; fail "resplit"; }
+same_as_one_file one resize
+
+# Another thread count changes no result; another seed reruns every shard; an edited row only its shard.
+snake input=sim.txt prefix=merged/x seed=4242 shard_size=110 threads=1 && grep -q "Nothing to be done" snake.log ||
+  fail "a new thread count reran jobs"
+cp -a merged/x.shards/runs/0001 seed4242
+"$telvo" -j 2 -r 999 $flags --out one999/x sim.txt >/dev/null || fail "one-file run, seed 999"
+snake input=sim.txt prefix=merged/x seed=999 shard_size=110 || { cat snake.log; fail "seed 999"; }
+grep -qx $'seed\t999' merged/x.run.tsv || fail "run table after a new seed: $(cat merged/x.run.tsv)"
+same_as_one_file one999 merged
+awk -F'\t' -v OFS='\t' 'NR == 250 { $3 = "2.5" } 1' sim.txt >edited.txt && mv edited.txt sim.txt
+"$telvo" -j 2 -r 999 $flags --out oneEdited/x sim.txt >/dev/null || fail "one-file run, edited row"
+snake input=sim.txt prefix=merged/x seed=999 shard_size=110 || { cat snake.log; fail "edited row"; }
+[ "$(grep -o 'shard=[0-9]*' snake.log | sort -u)" = "shard=0002" ] || fail "an edited row in shard 3 reran: $(
+  grep -o 'shard=[0-9]*' snake.log | sort -u)"
+same_as_one_file oneEdited merged
+
+# A shard of the seed-4242 run put back among the seed-999 shards: telvo-rank refuses the mixture and
+# nothing is merged from it.
+rm -rf merged/x.shards/runs/0001 && cp -r seed4242 merged/x.shards/runs/0001  # new time stamps
+snake input=sim.txt prefix=merged/x seed=999 shard_size=110 && fail "shards of two seeds were merged"
+grep -q "not run with the same settings: seed" snake.log || { cat snake.log; fail "no refusal of the stale shard"; }
+[ ! -e merged/x.run.tsv ] && cmp -s oneEdited/x.TER merged/x.TER || fail "the stale shard reached the merge"
+echo "workflow: merged files equal the one-file run; refusals, failed and stale shards, reruns behave"
