@@ -1,4 +1,4 @@
-// ESS and split R-hat as a gene pays for them: every node's chain of one default pass (10,000 samples),
+// ESS as a gene pays for it: every node's chain of one default pass (10,000 samples),
 // on the genes of BM_TuningPass; and one chain of a slowly mixing AR(1), the FFT road. Then the same for
 // the rank-normalised diagnostics and MCSEs, on every node's Mu chain and every
 // contrast's chain of log2(Mu_a / Mu_b).
@@ -26,7 +26,6 @@ static void BM_GeneDiagnostics(benchmark::State& state) {
     for (int i = 1; i <= n; ++i) {
       const double* chain = &c.MuFile[static_cast<size_t>(i - 1) * c.Capacity];
       double ess = EffectiveSampleSize(chain, count);
-      benchmark::DoNotOptimize(SplitRhat(chain, count));
       smallest = std::min(smallest, ess);
     }
   state.SetLabel(std::to_string(n) + " nodes, smallest ESS " + std::to_string(static_cast<int>(smallest)));
@@ -47,7 +46,6 @@ static void BM_SlowChainDiagnostics(benchmark::State& state) {
   std::vector<double> chain = SlowChain(count);
   for (auto _ : state) {
     benchmark::DoNotOptimize(EffectiveSampleSize(chain.data(), count));
-    benchmark::DoNotOptimize(SplitRhat(chain.data(), count));
   }
   state.SetLabel("one chain, AR(1) phi 0.99");
 }

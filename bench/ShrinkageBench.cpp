@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "estimation/Shrinkage.h"
+#include "estimation/Estimation.h"
 
 static void BM_ShrinkPairs(benchmark::State& state) {
   const int pairs = 6, genes = 20000;
@@ -30,7 +30,7 @@ static void BM_ShrinkPairs(benchmark::State& state) {
         effect[i] = telvo::ShrinkEffect(priors[p], b[p][i], s[p][i]);
         lfdr[i] = effect[i].Lfdr;
       }
-      telvo::QValues(lfdr.data(), genes, q.data());
+      telvo::RunningMeans(lfdr.data(), lfdr.data(), genes, q.data());
       benchmark::DoNotOptimize(q.data());
     }
   }

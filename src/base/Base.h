@@ -74,6 +74,12 @@ std::string Fixed(double x, int width, int decimals);     // fixed point, right-
 std::string Sci(double x);                                // 22-character scientific form
 std::string SciScaled(double mantissa, int64_t exponent);   // the same for mantissa * 2^exponent
 std::string ElapsedText(double seconds);                  // hh:mm:ss, hours not wrapped at a day
+// The byte length of the UTF-8 character at text[i], and its code point; 0 where the bytes are not
+// UTF-8 (a stray byte, an overlong form, a surrogate, a code point past U+10FFFF).
+size_t Utf8Char(std::string_view text, size_t i, unsigned& code);
+// The text with every byte that is not UTF-8, every NUL and the non-characters U+FFFE and U+FFFF
+// replaced by U+FFFD: what every reader of a table or a page takes as text.
+std::string WithValidUtf8(std::string_view text);
 bool IsDecimalReal(std::string_view text);  // sign, digits, fraction, exponent; nothing else
 bool ParseStrictReal(std::string_view text, double& value);  // the same, and within the range of a double
 

@@ -136,4 +136,36 @@ std::string ElapsedText(double seconds) {
   return buffer;
 }
 
+size_t Utf8Char(std::string_view text, size_t i, unsigned& code) {
+  unsigned char c = text[i];
+  size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+  if (n == 0 || i + n > text.size()) return 0;
+  code = n == 1 ? c : c & (0x7F >> n);
+  for (size_t k = 1; k < n; ++k) {
+    unsigned char d = text[i + k];
+    if ((d >> 6) != 2) return 0;
+    code = code << 6 | (d & 0x3F);
+  }
+  static const unsigned least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < least[n] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
+  return n;
+}
+
+std::string WithValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    unsigned code = 0;
+    size_t n = Utf8Char(text, i, code);
+    if (n == 0 || code == 0 || code == 0xFFFE || code == 0xFFFF) {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+      i += n ? n : 1;
+    } else {
+      out.append(text.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
+}
+
 }  // namespace telvo

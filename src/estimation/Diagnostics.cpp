@@ -1,5 +1,5 @@
-// Chain diagnostics of a gene's last pass: the single-chain effective sample size and split R-hat of one
-// Mu chain, and the rank-normalised diagnostics and Monte-Carlo standard errors (Estimation.h).
+// Chain diagnostics of a gene's last pass: the single-chain effective sample size of one Mu chain, and
+// the rank-normalised diagnostics and Monte-Carlo standard errors of a chain's two halves.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -210,14 +210,6 @@ double EffectiveSampleSize(const double* chain, int count) {
   }
   double tau = -1.0 + 2.0 * sum + std::max(even, 0.0);
   return count / std::max(tau, 1.0 / std::log10(static_cast<double>(count)));
-}
-
-double SplitRhat(const double* chain, int count) {
-  if (count < 4) return NaN;
-  const int half = count / 2;  // an odd count drops the middle sample
-  MeanVariance a = MeanAndVariance(chain, half), b = MeanAndVariance(chain + count - half, half);
-  if (!std::isfinite(a.Mean + b.Mean + a.Variance + b.Variance)) return NaN;
-  return RhatOfHalves(a, b, half);
 }
 
 namespace {

@@ -1,7 +1,7 @@
 // Adaptive shrinkage across genes (Stephens 2017): the grid, the penalised maximum-likelihood fit of
 // the mixture weights (SQP with EM steps), the posteriors under the fitted prior, q-values, and the
 // pull between node pairs chosen by cross-validation.
-#include "estimation/Shrinkage.h"
+#include "estimation/Estimation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -383,18 +383,18 @@ ShrunkEffect ShrinkEffect(const UnimodalPrior& g, double b, double s) {
   return {postMean, std::sqrt(postVar), null, std::min(null + positive, null + negative)};
 }
 
-void QValues(const double* lfdr, size_t count, double* q) {
+void RunningMeans(const double* keys, const double* values, size_t count, double* means) {
   std::vector<size_t> order;
   for (size_t i = 0; i < count; ++i) {
-    q[i] = NaN;
-    if (!std::isnan(lfdr[i])) order.push_back(i);
+    means[i] = NaN;
+    if (!std::isnan(keys[i])) order.push_back(i);
   }
-  std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) { return lfdr[x] < lfdr[y]; });
+  std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) { return keys[x] < keys[y]; });
   double sum = 0;
   for (size_t j = 0, start = 0; j < order.size(); ++j) {
-    sum += lfdr[order[j]];
-    if (j + 1 < order.size() && lfdr[order[j + 1]] == lfdr[order[j]]) continue;
-    for (; start <= j; ++start) q[order[start]] = sum / static_cast<double>(j + 1);
+    sum += values[order[j]];
+    if (j + 1 < order.size() && keys[order[j + 1]] == keys[order[j]]) continue;
+    for (; start <= j; ++start) means[order[start]] = sum / static_cast<double>(j + 1);
   }
 }
 

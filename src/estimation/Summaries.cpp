@@ -61,9 +61,28 @@ void SummarizeErrorTerms(GeneEstimate& e, SamplerWorkspace& w, int n, int count,
   }
 }
 
-// The node pairs a < b of the analysis tables: order statistics of log2(Mu_a / Mu_b) and the local
-// false sign rate, the share of samples on the minority side of 0 (ties counted there).
-void SummarizeContrasts(GeneEstimate& e, SamplerWorkspace& w, int n, int count) {
+// Mean and standard deviation (divided by count - 1) of the samples.
+void MeanAndSd(const double* x, int count, double& mean, double& sd) {
+  double sum = 0.0;
+  for (int k = 0; k < count; ++k) sum += x[k];
+  mean = sum / count;
+  double squares = 0.0;
+  for (int k = 0; k < count; ++k) squares += (x[k] - mean) * (x[k] - mean);
+  sd = std::sqrt(squares / (count - 1));
+}
+
+// The share of samples farther from 0 than threshold; NaN without one.
+double ShareAbove(const double* x, int count, double threshold) {
+  if (threshold < 0) return NAN;
+  int above = 0;
+  for (int k = 0; k < count; ++k) above += std::fabs(x[k]) > threshold;
+  return static_cast<double>(above) / count;
+}
+
+// The node pairs a < b of the analysis tables: statistics of the samples of log2(Mu_a / Mu_b), the
+// local false sign rate (the share of samples on the minority side of 0, ties counted there) and the
+// diagnostics of the difference chain.
+void SummarizeContrasts(GeneEstimate& e, SamplerWorkspace& w, int n, int count, double minLog2) {
   const size_t stride = static_cast<size_t>(w.Capacity);
   for (size_t k = 0; k < static_cast<size_t>(n) * stride; ++k) w.Log2Mu[k] = Log(w.MuFile[k]) / Ln2;
   double* difference = &w.Log2Mu[static_cast<size_t>(n) * stride];
@@ -77,8 +96,16 @@ void SummarizeContrasts(GeneEstimate& e, SamplerWorkspace& w, int n, int count) 
       double greater = tally[static_cast<size_t>(a - 1) * n + (b - 1)];
       double smaller = tally[static_cast<size_t>(b - 1) * n + (a - 1)];
       double ties = count - greater - smaller;
-      e.Contrasts.push_back(ContrastEstimate{a, b, o.Median, o.Lower, o.Upper, ProbabilityGreater(w.Pass, n, a, b),
-                                             (std::min(greater, smaller) + ties) / count});
+      ContrastEstimate c{};
+      c.A = a, c.B = b, c.Log2Ratio = o.Median, c.Log2Lower = o.Lower, c.Log2Upper = o.Upper;
+      MeanAndSd(difference, count, c.Log2Mean, c.Log2Sd);
+      c.PGreater = ProbabilityGreater(w.Pass, n, a, b);
+      c.Lfsr = (std::min(greater, smaller) + ties) / count;
+      ChainConvergence d = ChainDiagnostics(difference, count, w.Scratch);
+      c.Log2Mcse = d.McseMedian, c.EssBulk = d.EssBulk, c.EssTail = d.EssTail;
+      c.LfsrMcse = McseShareAbove(difference, count, 0.0, w.Scratch);
+      c.PAbove = ShareAbove(difference, count, minLog2);
+      e.Contrasts.push_back(c);
     }
 }
 
@@ -94,15 +121,19 @@ GeneEstimate SummarizeChain(const RunSettings& s, int n, const TuningState& t, c
   SummarizeMu(e, w, n, p.SampleNo);
   SummarizeErrorTerms(e, w, n, p.SampleNo, s.ConstrainedVCV);
   for (int i = 1; i <= n; ++i) {
-    const bool tables = s.Tables;  // the diagnostics cost an FFT per node: only the tables print them
-    e.Nodes[i].Ess = tables ? EffectiveSampleSize(ChainRow(w.MuFile, w, i), p.SampleNo) : NAN;
-    e.Nodes[i].Rhat = tables ? SplitRhat(ChainRow(w.MuFile, w, i), p.SampleNo) : NAN;
+    NodeEstimate& node = e.Nodes[i];
+    node.Ess = node.Rhat = node.EssBulk = node.EssTail = NAN;
+    if (!s.Tables) continue;  // the diagnostics cost a sort per node: only the tables print them
+    const double* chain = ChainRow(w.MuFile, w, i);
+    node.Ess = EffectiveSampleSize(chain, p.SampleNo);
+    ChainConvergence d = ChainDiagnostics(chain, p.SampleNo, w.Scratch);
+    node.Rhat = d.Rhat, node.EssBulk = d.EssBulk, node.EssTail = d.EssTail;
   }
   e.PGreater.assign(static_cast<size_t>(n) * n, NAN);
   for (int i = 1; i <= n; ++i)
     for (int j = 1; j <= n; ++j)
       if (j != i) e.PGreater[static_cast<size_t>(i - 1) * n + (j - 1)] = ProbabilityGreater(p, n, i, j);
-  if (s.Tables) SummarizeContrasts(e, w, n, p.SampleNo);
+  if (s.Tables) SummarizeContrasts(e, w, n, p.SampleNo, s.MinLog2);
   e.Tuning = t;
   e.MuStepSize = steps.MuStepSize, e.VCVStepSize = steps.VCVStepSize;
   e.MaxLikelihood = p.MaxLikelihood;

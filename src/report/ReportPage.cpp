@@ -12,14 +12,14 @@ namespace telvo {
 
 namespace {
 
-constexpr double CalledSvalue = 0.05;  // a contrast is called at svalue <= this
-constexpr size_t MostPairs = 15;       // pairs drawn; past that the ones with the most calls
-constexpr size_t ForestGenes = 20;     // best-ranked genes per pair
-constexpr size_t DensityAbove = 400;   // contrasts not called are drawn as a density past this many
-constexpr size_t TitledGenes = 12;     // genes named in the tooltip of one marker
-constexpr double DensityCell = 5;      // pixels of a density cell
-constexpr double RhatLimit = 1.01;     // split R-hat above this flags a gene
-constexpr size_t FlaggedListed = 20;   // flagged genes listed by name
+constexpr size_t MostPairs = 15;      // pairs drawn; past that the ones with the most calls
+constexpr size_t ForestGenes = 20;    // best-ranked genes per pair
+constexpr size_t LabelledGenes = 10;  // best-ranked called genes named on each volcano plot
+constexpr size_t LabelLength = 18;    // characters of such a name
+constexpr size_t DensityAbove = 400;  // contrasts not called are drawn as a density past this many
+constexpr size_t TitledGenes = 12;    // genes named in the tooltip of one marker
+constexpr double DensityCell = 5;     // pixels of a density cell
+constexpr size_t FlaggedListed = 20;  // flagged genes listed by name
 constexpr int HistogramBins = 20;
 
 const char Style[] =
@@ -35,26 +35,29 @@ const char Style[] =
     ".u{fill:#D55E00;stroke:#D55E00}.d{fill:#0072B2;stroke:#0072B2}.o{fill:#999;stroke:#999}\n"
     ".n{fill:#fff;stroke-width:1.3}.bin{fill:#555;stroke:none}.called circle{r:3px}.rest circle{r:2px}\n"
     ".zero{stroke:#666;stroke-dasharray:4 3;fill:none}.limit{stroke:#E69F00;stroke-width:2;fill:none}\n"
-    ".ci{stroke-width:2.5}.bar{fill:#009E73}.bar2{fill:#CC79A7}\n";
+    ".ci{stroke-width:2.5}.bar{fill:#009E73}.bar2{fill:#CC79A7}.name{font-size:10px;fill:#333}\n"
+    "p.warning{border-left:6px solid #D55E00;background:#fbe9e2;padding:8px 12px;font-weight:bold}\n";
 
 // One node pair's contrasts, best-ranked first.
 struct PairRows {
-  std::string A, B;                         // node names
-  std::vector<const ContrastRow*> Rows;  // in ranked order
-  size_t Called = 0;                        // rows at svalue <= CalledSvalue
+  std::string A, B;                      // node names
+  std::vector<const ContrastRow*> Rows;  // in the ranked table's order
+  size_t Called = 0;                     // rows called
 };
 
 // One estimated gene's diagnostics.
 struct GeneDiagnostics {
   std::string Id, Name;        // gene id and name
-  double Ess, Rhat;            // smallest ESS and largest split R-hat over its nodes (NaN when any is)
+  double Ess, Rhat;            // smallest bulk or tail ESS over its nodes and pairs, largest R-hat of its nodes
   double MuAccept, ErrAccept;  // acceptance ratios
   bool Acceptable;             // verdict
+  bool Unconverged;            // an ESS below EssNeeded or an R-hat above RhatLimit (or one not known)
 };
 
-bool Called(const ContrastRow& c) { return c.Svalue <= CalledSvalue; }
-bool Drawable(const ContrastRow& c) { return std::isfinite(c.Log2Ratio) && std::isfinite(c.Lfsr) && c.Lfsr >= 0; }
-const char* DirectionClass(const ContrastRow& c) { return !Called(c) ? "o" : c.Log2Ratio > 0 ? "u" : "d"; }
+bool Drawable(const ContrastRow& c) { return std::isfinite(c.Log2Ratio) && c.Lfdr >= 0 && c.Lfdr <= 1; }
+const char* DirectionClass(const ContrastRow& c) { return !c.Called ? "o" : c.Log2Ratio > 0 ? "u" : "d"; }
+// "1 gene", "2 genes"
+std::string Count(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 std::string GeneText(const std::string& id, const std::string& name) { return name.empty() ? id : id + " " + name; }
 
 std::string Decimals(double x, int decimals) {
@@ -64,6 +67,23 @@ std::string Decimals(double x, int decimals) {
   return buffer;
 }
 
+// Three significant digits, or NA.
+std::string Significant(double x) {
+  if (std::isnan(x)) return "NA";
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%.3g", x);
+  return buffer;
+}
+
+// A share from the run table, to two decimals.
+std::string ShareText(const std::string& cell) {
+  double x = NAN;
+  return ParseStrictReal(cell, x) ? Decimals(x, 2) : PageText(cell.empty() ? "NA" : cell);
+}
+
+// An R-hat as a reader takes it in: a stuck chain's is past any meaning.
+std::string RhatText(double x) { return x > 100 ? "&gt; 100" : Decimals(x, 3); }
+
 std::vector<PairRows> GroupPairs(const std::vector<ContrastRow>& ranked) {
   std::vector<PairRows> pairs;
   std::map<std::pair<std::string, std::string>, size_t> index;
@@ -72,7 +92,7 @@ std::vector<PairRows> GroupPairs(const std::vector<ContrastRow>& ranked) {
     if (added) pairs.push_back({c.NodeA, c.NodeB, {}, 0});
     PairRows& p = pairs[at->second];
     p.Rows.push_back(&c);
-    p.Called += Called(c);
+    p.Called += c.Called;
   }
   return pairs;
 }
@@ -88,22 +108,30 @@ std::vector<const PairRows*> ShownPairs(const std::vector<PairRows>& pairs) {
   return shown;
 }
 
-// The node rows of a gene follow each other; a gene starts where its id or name changes or where the
-// first node comes round again.
-std::vector<GeneDiagnostics> Diagnose(const std::vector<NodeRow>& nodes) {
+// The smaller of two ESS, NaN when either is: a chain that cannot tell its own mixing.
+double Smaller(double a, double b) { return std::isnan(a) || std::isnan(b) ? NAN : std::min(a, b); }
+
+// The node rows of a gene follow each other, with one gene number; its pairs' ESS join them.
+std::vector<GeneDiagnostics> Diagnose(const std::vector<NodeRow>& nodes, const std::vector<ContrastRow>& contrasts) {
+  std::map<long, double> pairEss;  // gene number -> smallest bulk or tail ESS of its pairs
+  for (const ContrastRow& c : contrasts) {
+    auto [at, added] = pairEss.try_emplace(c.GeneNumber, INFINITY);
+    at->second = Smaller(at->second, Smaller(c.EssBulk, c.EssTail));
+  }
   std::vector<GeneDiagnostics> genes;
   for (size_t i = 0; i < nodes.size();) {
     size_t end = i + 1;
-    while (end < nodes.size() && nodes[end].GeneId == nodes[i].GeneId && nodes[end].GeneName == nodes[i].GeneName &&
-           nodes[end].Node != nodes[i].Node)
-      ++end;
+    while (end < nodes.size() && nodes[end].GeneNumber == nodes[i].GeneNumber) ++end;
     const NodeRow& n = nodes[i];
     if (n.Status == GeneStatus::Estimated) {
-      GeneDiagnostics g{n.GeneId, n.GeneName, INFINITY, -INFINITY, n.MuAccept, n.ErrAccept, n.Acceptable};
+      GeneDiagnostics g{n.GeneId, n.GeneName, INFINITY, -INFINITY, n.MuAccept, n.ErrAccept, n.Acceptable, false};
       for (size_t k = i; k < end; ++k) {
-        g.Ess = std::isnan(nodes[k].Ess) || std::isnan(g.Ess) ? NAN : std::min(g.Ess, nodes[k].Ess);
+        g.Ess = Smaller(g.Ess, Smaller(nodes[k].EssBulk, nodes[k].EssTail));
         g.Rhat = std::isnan(nodes[k].Rhat) || std::isnan(g.Rhat) ? NAN : std::max(g.Rhat, nodes[k].Rhat);
       }
+      auto pairs = pairEss.find(n.GeneNumber);
+      if (pairs != pairEss.end()) g.Ess = Smaller(g.Ess, pairs->second);
+      g.Unconverged = !(g.Ess >= EssNeeded) || !(g.Rhat <= RhatLimit);
       genes.push_back(g);
     }
     i = end;
@@ -137,6 +165,11 @@ std::string RunSection(const RunRows& run) {
         {"acceptable", "Acceptable"},
         {"not_connected", "Not connected"},
         {"too_few_data", "Too few data"}}},
+      {"Calls",
+       {{"genes_called", "Genes called"},
+        {"not_converged", "Genes not converged"},
+        {"fdr", "Level (false discovery rate)"},
+        {"min_log2", "Smallest |log2 ratio| called"}}},
       {"Sampler",
        {{"error_model", "Error model"},
         {"error_terms", "Error terms"},
@@ -172,8 +205,7 @@ std::string RunSection(const RunRows& run) {
 
 // --- Volcano plots ---
 
-std::string VolcanoLegend(double samples) {
-  const std::string bound = "lfsr 0 in " + Decimals(samples, 0) + " samples, drawn at −log10(1/S): a bound";
+std::string VolcanoLegend() {
   return "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"legend\" width=\"1100\" height=\"24\">\n"
          "<circle class=\"u\" cx=\"10\" cy=\"12\" r=\"4\"/><text x=\"20\" y=\"16\">called, up (first node "
          "higher)</text>\n"
@@ -181,21 +213,20 @@ std::string VolcanoLegend(double samples) {
          "<circle class=\"u n\" cx=\"340\" cy=\"12\" r=\"4\"/><text x=\"350\" y=\"16\">gene not acceptable</text>\n"
          "<rect class=\"bin\" x=\"490\" y=\"7\" width=\"10\" height=\"10\" fill-opacity=\"0.5\"/>"
          "<text x=\"506\" y=\"16\">not called (darker: more genes)</text>\n"
-         "<path class=\"u\" d=\"M725 7l4.5 8h-9z\"/><text x=\"736\" y=\"16\">" +
-         bound + "</text>\n</svg>\n";
+         "<path class=\"u\" d=\"M725 7l4.5 8h-9z\"/><text x=\"736\" y=\"16\">lfdr 0 (below 1e-308): at the top "
+         "edge</text>\n</svg>\n";
 }
 
 // Contrasts of one class (direction, then " n", hollow, when the gene is not acceptable) that fall on
-// one pixel, and whether lfsr was 0 there, drawn as one marker: a large run has tens of thousands of
-// called contrasts but far fewer distinct points.
+// one pixel, and whether their lfdr is 0, off the scale, drawn as one marker: a large run has tens of
+// thousands of called contrasts but far fewer distinct points.
 using SpotKey = std::tuple<std::string, long, long, bool>;
 using Spots = std::map<SpotKey, std::vector<const ContrastRow*>>;
 
 void AddSpot(Spots& spots, const ContrastRow& c, double x, double y) {
-  spots[{std::string(DirectionClass(c)) + (c.Acceptable ? "" : " n"), std::lround(x), std::lround(y), c.Lfsr == 0}]
+  spots[{std::string(DirectionClass(c)) + (c.Acceptable ? "" : " n"), std::lround(x), std::lround(y), c.Lfdr == 0}]
       .push_back(&c);
 }
-
 // The markers, in a group per class that gives their colour; their size comes from the page's style.
 // data-n counts the contrasts of a marker that stands for more than one.
 std::string SpotMarkers(const Spots& spots, bool titled) {
@@ -235,19 +266,64 @@ std::string Density(const Plot& p, const std::vector<std::pair<double, double>>&
   return out;
 }
 
-std::string Volcano(const PairRows& pair, double samples) {
-  const double bound = std::log10(samples);
-  double xMost = 1, yMost = bound;
+// A label's box on the picture.
+struct Box {
+  double Left, Top, Right, Bottom;  // pixels
+};
+
+bool Overlap(const Box& a, const Box& b) {
+  return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
+}
+
+// The names of the best-ranked called genes beside their points: each at the first of eight places
+// around its point where it stays inside the plot and clear of the names and points placed before;
+// a name with no such place is left to its point's tooltip.
+std::string VolcanoNames(const Plot& p, const PairRows& pair) {
+  std::vector<std::pair<double, double>> points;
+  std::vector<const ContrastRow*> named;
+  for (const ContrastRow* c : pair.Rows)
+    if (c->Called && Drawable(*c) && named.size() < LabelledGenes) {
+      named.push_back(c);
+      points.push_back({Place(p.X, c->Log2Ratio), Place(p.Y, c->Lfdr > 0 ? -std::log10(c->Lfdr) : p.Y.Hi)});
+    }
+  std::vector<Box> taken;
+  for (auto [x, y] : points) taken.push_back({x - 4, y - 4, x + 4, y + 4});
+  std::string out;
+  for (size_t k = 0; k < named.size(); ++k) {
+    std::string name = ClippedText(GeneText(named[k]->GeneId, named[k]->GeneName), LabelLength);
+    // About 6.2 pixels a character of the 10-pixel font; a UTF-8 character's continuation bytes do not count.
+    const double characters = static_cast<double>(
+        std::count_if(name.begin(), name.end(), [](char ch) { return (static_cast<unsigned char>(ch) & 0xC0) != 0x80; }));
+    const double width = 6.2 * characters + 2, height = 11;
+    auto [x, y] = points[k];
+    const double dx[] = {6, -6 - width, 6, -6 - width, -width / 2, -width / 2, 14, -14 - width};
+    const double dy[] = {-2, -2, 10, 10, -8, 16, -12, -12};
+    for (int place = 0; place < 8; ++place) {
+      Box box{x + dx[place], y + dy[place] - height + 2, x + dx[place] + width, y + dy[place] + 2};
+      bool inside = box.Left >= p.X.From && box.Right <= p.X.To && box.Top >= p.Y.To && box.Bottom <= p.Y.From;
+      if (!inside || std::any_of(taken.begin(), taken.end(), [&](const Box& t) { return Overlap(box, t); }))
+        continue;
+      taken.push_back(box);
+      out += "<text class=\"name\" x=\"" + Num(box.Left + 1) + "\" y=\"" + Num(box.Bottom - 2) + "\">" +
+             PageText(name) + "</text>\n";
+      break;
+    }
+  }
+  return out;
+}
+
+std::string Volcano(const PairRows& pair, const std::string& level, const std::string& pi0) {
+  double xMost = 1, yMost = 1;
   for (const ContrastRow* c : pair.Rows)
     if (Drawable(*c)) {
       xMost = std::max(xMost, std::fabs(c->Log2Ratio));
-      if (c->Lfsr > 0) yMost = std::max(yMost, -std::log10(c->Lfsr));
+      if (c->Lfdr > 0) yMost = std::max(yMost, -std::log10(c->Lfdr));
     }
   xMost *= 1.05;
   Plot p{{-xMost, xMost, 56, 382}, {0, yMost * 1.05, 268, 30}, 392, 310};
   std::string out =
       SvgStart(p, "plot volcano", " data-pair=\"" + PageText(pair.A + "/" + pair.B) + "\"", PairTitle(pair));
-  out += Frame(p, RatioLabel(pair), "−log10(lfsr)") + VerticalLine(p, 0, "zero");
+  out += Frame(p, RatioLabel(pair), "−log10(lfdr)") + VerticalLine(p, 0, "zero");
   Spots called, others;
   std::vector<std::pair<double, double>> restPixels;
   size_t up = 0, down = 0, notAcceptable = 0, undrawn = 0;
@@ -256,8 +332,8 @@ std::string Volcano(const PairRows& pair, double samples) {
       ++undrawn;
       continue;
     }
-    double x = Place(p.X, c->Log2Ratio), y = Place(p.Y, c->Lfsr > 0 ? -std::log10(c->Lfsr) : bound);
-    if (Called(*c)) {
+    double x = Place(p.X, c->Log2Ratio), y = Place(p.Y, c->Lfdr > 0 ? -std::log10(c->Lfdr) : p.Y.Hi);
+    if (c->Called) {
       AddSpot(called, *c, x, y);
       ++(c->Log2Ratio > 0 ? up : down);
       notAcceptable += !c->Acceptable;
@@ -268,9 +344,11 @@ std::string Volcano(const PairRows& pair, double samples) {
   }
   std::string density = restPixels.size() > DensityAbove ? Density(p, restPixels) : SpotMarkers(others, false);
   out += "<g class=\"rest\">\n" + density + "</g>\n<g class=\"called\">\n" + SpotMarkers(called, true) + "</g>\n";
-  std::string caption = std::to_string(pair.Called) + " of " + std::to_string(pair.Rows.size()) +
-                        " genes called (svalue ≤ 0.05): " + std::to_string(up) + " up, " + std::to_string(down) +
-                        " down, " + std::to_string(notAcceptable) + " of them not acceptable.";
+  out += VolcanoNames(p, pair);
+  std::string caption = std::to_string(pair.Called) + " of " + Count(pair.Rows.size(), "gene", "genes") +
+                        " called (q-value ≤ " + PageText(level) + "): " + std::to_string(up) + " up, " +
+                        std::to_string(down) + " down, " + std::to_string(notAcceptable) +
+                        " of them not acceptable. Estimated share of genes without change: " + ShareText(pi0) + ".";
   if (undrawn) caption += " " + std::to_string(undrawn) + " without a value not drawn.";
   return Figure(out, caption);
 }
@@ -295,8 +373,9 @@ std::string Forest(const PairRows& pair) {
     double y = top + rowHeight * (i + 0.5);
     std::string cls = DirectionClass(c);
     out += "<g><title>" + PageText(GeneText(c.GeneId, c.GeneName)) + ": " + Decimals(c.Log2Ratio, 2) + " [" +
-           Decimals(c.Log2Lower, 2) + ", " + Decimals(c.Log2Upper, 2) + "], lfsr " + Decimals(c.Lfsr, 4) + ", svalue " +
-           Decimals(c.Svalue, 4) + (c.Acceptable ? "" : ", not acceptable") + "</title>\n<text x=\"6\" y=\"" +
+           Decimals(c.Log2Lower, 2) + ", " + Decimals(c.Log2Upper, 2) + "], lfdr " + Significant(c.Lfdr) + ", q-value " +
+           Significant(c.Qvalue) + (c.Called ? ", called" : "") + (c.Acceptable ? "" : ", not acceptable") +
+           "</title>\n<text x=\"6\" y=\"" +
            Num(y + 4) + "\">" + PageText(ClippedText(GeneText(c.GeneId, c.GeneName), 36)) + "</text>\n";
     if (std::isfinite(c.Log2Lower) && std::isfinite(c.Log2Upper))
       out += "<path class=\"ci " + cls + "\" d=\"M" + Num(Place(p.X, c.Log2Lower)) + " " + Num(y) + "H" +
@@ -323,8 +402,9 @@ std::string Histogram(const std::string& title, const std::string& xLabel, const
       continue;
     }
     beyond += v > hi;
-    int b = static_cast<int>((v - lo) / (hi - lo) * HistogramBins);
-    ++bins[std::clamp(b, 0, HistogramBins - 1)];
+    // Clamped as a real first: a value far past the range has no int of its own.
+    double at = std::clamp((v - lo) / (hi - lo) * HistogramBins, 0.0, HistogramBins - 1.0);
+    ++bins[static_cast<int>(at)];
   }
   long most = std::max(5L, *std::max_element(bins.begin(), bins.end()));  // whole genes on the count axis
   Plot p{{lo, hi, 52, 300}, {0, static_cast<double>(most), 170, 30}, 310, 214};
@@ -347,7 +427,7 @@ std::string Histogram(const std::string& title, const std::string& xLabel, const
 
 std::string DiagnosticsSection(const std::vector<GeneDiagnostics>& genes) {
   std::vector<double> ess, rhat, muAccept, errAccept;
-  double essMost = 1, rhatLeast = 1, rhatMost = 1.02;
+  double essMost = EssNeeded * 1.5, rhatLeast = 1, rhatMost = 1.02;
   for (const GeneDiagnostics& g : genes) {
     ess.push_back(g.Ess), rhat.push_back(g.Rhat), muAccept.push_back(g.MuAccept), errAccept.push_back(g.ErrAccept);
     if (std::isfinite(g.Ess)) essMost = std::max(essMost, g.Ess);
@@ -356,29 +436,31 @@ std::string DiagnosticsSection(const std::vector<GeneDiagnostics>& genes) {
   // A few stuck chains would squeeze every other gene into the first bar.
   rhatMost = std::min(rhatMost, 1.2);
   std::string out = "<section id=\"diagnostics\">\n<h2>Sampler diagnostics</h2>\n<div class=\"plots\">\n";
-  out += Histogram("Smallest ESS per gene", "effective sample size", ess, 0, essMost, "bar", NAN);
-  out += Histogram("Largest split R-hat per gene", "split R-hat (line: 1.01)", rhat, rhatLeast, rhatMost, "bar",
+  out += Histogram("Smallest bulk or tail ESS per gene", "effective sample size (line: 400)", ess, 0, essMost, "bar",
+                   EssNeeded);
+  out += Histogram("Largest R-hat per gene", "rank-normalised R-hat (line: 1.01)", rhat, rhatLeast, rhatMost, "bar",
                    RhatLimit);
   out += Histogram("Mu acceptance ratio", "accepted share of Mu moves", muAccept, 0, 1, "bar2", NAN);
   out += Histogram("Error-term acceptance ratio", "accepted share of error-term moves", errAccept, 0, 1, "bar2", NAN);
   out += "</div>\n";
-  long highRhat = 0, notAcceptable = 0;
+  size_t unconverged = 0, notAcceptable = 0;
   std::vector<const GeneDiagnostics*> flagged;
   for (const GeneDiagnostics& g : genes) {
-    highRhat += g.Rhat > RhatLimit;
+    unconverged += g.Unconverged;
     notAcceptable += !g.Acceptable;
-    if (g.Rhat > RhatLimit || !g.Acceptable) flagged.push_back(&g);
+    if (g.Unconverged || !g.Acceptable) flagged.push_back(&g);
   }
-  out += "<p class=\"flagged-count\">Of " + std::to_string(genes.size()) + " estimated genes, " +
-         std::to_string(flagged.size()) + " need a look: " + std::to_string(highRhat) +
-         " with split R-hat above 1.01, " + std::to_string(notAcceptable) + " not acceptable.</p>\n";
+  out += "<p class=\"flagged-count\">Of " + Count(genes.size(), "estimated gene", "estimated genes") + ", " +
+         std::to_string(flagged.size()) + (flagged.size() == 1 ? " needs" : " need") + " a look: " +
+         std::to_string(unconverged) + " with a bulk or tail ESS below 400 or an R-hat above 1.01 (not converged), " +
+         std::to_string(notAcceptable) + " not acceptable.</p>\n";
   if (flagged.empty()) return out + "</section>\n";
   out +=
       "<table class=\"flagged\">\n<tr><th>Gene id</th><th>Name</th><th>Largest R-hat</th><th>Smallest ESS</th>"
       "<th>Acceptable</th></tr>\n";
   for (size_t i = 0; i < std::min(FlaggedListed, flagged.size()); ++i) {
     const GeneDiagnostics& g = *flagged[i];
-    out += "<tr><td>" + PageText(g.Id) + "</td><td>" + PageText(g.Name) + "</td><td>" + Decimals(g.Rhat, 3) +
+    out += "<tr><td>" + PageText(g.Id) + "</td><td>" + PageText(g.Name) + "</td><td>" + RhatText(g.Rhat) +
            "</td><td>" + Decimals(g.Ess, 0) + "</td><td>" + (g.Acceptable ? "yes" : "no") + "</td></tr>\n";
   }
   out += "</table>\n";
@@ -387,35 +469,56 @@ std::string DiagnosticsSection(const std::vector<GeneDiagnostics>& genes) {
   return out + "</section>\n";
 }
 
+// Said at the top of the page when most genes' chains cannot be trusted.
+std::string ConvergenceWarning(const std::vector<GeneDiagnostics>& genes) {
+  size_t unconverged = 0;
+  for (const GeneDiagnostics& g : genes) unconverged += g.Unconverged;
+  if (genes.empty() || 2 * unconverged <= genes.size()) return "";
+  return "<p class=\"warning\">Most genes are not converged: " + std::to_string(unconverged) + " of " +
+         Count(genes.size(), "estimated gene", "estimated genes") +
+         " have a bulk or tail ESS below 400 or an R-hat above 1.01. Their intervals, lfdr and calls cannot be "
+         "trusted: run longer chains (a larger -g or -p) before reading them.</p>\n";
+}
+
+// The calls of the run: genes called, and whether the ranking is partial.
+std::string CallsHeadline(const RunRows& run, const std::vector<GeneDiagnostics>& genes, const std::string& level) {
+  std::string text = "<p class=\"headline\">" + PageText(RunValue(run, "genes_called")) + " of " +
+                     Count(genes.size(), "estimated gene", "estimated genes") +
+                     " called (some node differs; gene-level q-value ≤ " + PageText(level) + ").";
+  if (RunValue(run, "partial") == "TRUE") text += " The ranking is partial: a shard's run did not end normally.";
+  return text + "</p>\n";
+}
+
 }  // namespace
 
 std::string ReportPage(const std::vector<NodeRow>& nodes, const std::vector<ContrastRow>& ranked, const RunRows& run) {
-  double samples = std::atof(RunValue(run, "samples").c_str());
-  if (!(samples >= 1)) samples = 1;
   std::vector<PairRows> pairs = GroupPairs(ranked);
   std::vector<const PairRows*> shown = ShownPairs(pairs);
+  std::vector<GeneDiagnostics> genes = Diagnose(nodes, ranked);
+  const std::string level = RunValue(run, "fdr");
   std::string title = "TELVO report: " + PageText(RunValue(run, "input_file"));
   std::string page =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
       "<meta charset=\"utf-8\"/>\n<title>" +
       title + "</title>\n<style>\n" + Style + "</style>\n</head>\n<body>\n<h1>" + title + "</h1>\n";
-  page += RunSection(run);
+  page += ConvergenceWarning(genes) + CallsHeadline(run, genes, level) + RunSection(run);
   std::string which = shown.size() < pairs.size() ? "the " + std::to_string(shown.size()) + " of " +
                                                         std::to_string(pairs.size()) + " node pairs with the most calls"
                                                   : "every node pair";
-  page += "<section id=\"volcano\">\n<h2>Which genes moved</h2>\n<p>For " + which +
-          ": each gene's median log2 ratio of the two nodes' Mu against −log10 of its local false sign rate (lfsr). "
-          "Genes are called when the svalue (mean lfsr of the genes ranked up to them) is at most 0.05; point at a "
-          "called gene for its name.</p>\n" +
-          VolcanoLegend(samples) + "<div class=\"plots\">\n";
-  for (const PairRows* p : shown) page += Volcano(*p, samples);
+  page += "<section id=\"volcano\">\n<h2>Which genes changed</h2>\n<p>For " + which +
+          ": each gene's median log2 ratio of the two nodes' Mu against −log10 of its lfdr, the posterior probability "
+          "that the two nodes do not differ under the prior fitted across genes. A contrast is called when its q-value "
+          "(the mean lfdr of the contrasts ranked up to it: the expected share of calls without change) is at most " +
+          PageText(level) + "; the best-ranked called genes are named, point at any called gene for its name.</p>\n" +
+          VolcanoLegend() + "<div class=\"plots\">\n";
+  for (const PairRows* p : shown) page += Volcano(*p, level, RunValue(run, "pi0:" + p->A + "/" + p->B));
   page += "</div>\n</section>\n<section id=\"forest\">\n<h2>Best-ranked genes</h2>\n<p>For the same pairs, the " +
           std::to_string(ForestGenes) +
-          " genes with the smallest lfsr: median log2 ratio (point) and 95% interval "
+          " genes with the smallest lfdr: median log2 ratio (point) and 95% interval "
           "(bar), coloured when called, hollow when the gene is not acceptable; point at a row for its numbers.</p>\n"
           "<div class=\"plots\">\n";
   for (const PairRows* p : shown) page += Forest(*p);
-  page += "</div>\n</section>\n" + DiagnosticsSection(Diagnose(nodes));
+  page += "</div>\n</section>\n" + DiagnosticsSection(genes);
   return page + "</body>\n</html>\n";
 }
 

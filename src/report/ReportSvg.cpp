@@ -7,36 +7,16 @@
 
 namespace telvo {
 
-namespace {
-
-const char Replacement[] = "\xEF\xBF\xBD";  // U+FFFD
-
-// Length of the valid UTF-8 sequence at text[i], or 0.
-size_t Utf8Length(std::string_view text, size_t i) {
-  unsigned char c = text[i];
-  size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-  if (n == 0 || i + n > text.size()) return 0;
-  unsigned code = n == 1 ? c : c & (0x7F >> n);
-  for (size_t k = 1; k < n; ++k) {
-    unsigned char d = text[i + k];
-    if ((d >> 6) != 2) return 0;
-    code = code << 6 | (d & 0x3F);
-  }
-  // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-  static const unsigned least[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < least[n] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-  return n;
-}
-
-}  // namespace
-
 std::string PageText(std::string_view text) {
   std::string out;
   for (size_t i = 0; i < text.size();) {
-    size_t n = Utf8Length(text, i);
+    unsigned code = 0;
+    size_t n = Utf8Char(text, i, code);
     unsigned char c = text[i];
-    if (n == 0 || (n == 1 && c < 0x20 && c != '\t') || c == 0x7F) {
-      out += Replacement, i += n ? n : 1;
+    // What XML does not take: control characters but TAB, and the non-characters U+FFFE and U+FFFF.
+    if (n == 0 || (n == 1 && c < 0x20 && c != '\t') || c == 0x7F || code == 0xFFFE || code == 0xFFFF) {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+      i += n ? n : 1;
       continue;
     }
     switch (c) {
@@ -55,7 +35,8 @@ std::string PageText(std::string_view text) {
 std::string ClippedText(std::string_view text, size_t most) {
   size_t i = 0, count = 0;
   for (; i < text.size() && count < most; ++count) {
-    size_t n = Utf8Length(text, i);
+    unsigned code = 0;
+    size_t n = Utf8Char(text, i, code);
     i += n ? n : 1;
   }
   return i < text.size() ? std::string(text.substr(0, i)) + "…" : std::string(text);

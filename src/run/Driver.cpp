@@ -13,8 +13,8 @@
 
 namespace telvo {
 
-const char* const TableExtensions[TableOutputCount] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv", ".run.tsv",
-                                                       ".report.html"};
+const char* const TableExtensions[TableOutputCount] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv", ".genes.tsv",
+                                                       ".run.tsv",   ".report.html"};
 
 static void* volatile MemoryProbe;  // keeps the trial block from being optimised away
 
@@ -52,7 +52,7 @@ void OpenOutputs(RunState& run) {
   SeedRandom(run.Random, run.Settings.SeedUsed);
   std::vector<ExtraOutput> tables;
   if (run.Settings.Tables) {
-    const std::string headers[TableOutputCount] = {NodesHeader(), ContrastsHeader(), "", "", ""};
+    const std::string headers[TableOutputCount] = {NodesHeader(), ContrastsHeader(), "", "", "", ""};
     for (int t = 0; t < TableOutputCount; ++t) tables.push_back({TableExtensions[t], headers[t]});
   }
   CreateOutputFiles(run.Design, run.Settings, tables, run.Output);

@@ -8,15 +8,18 @@
 namespace telvo {
 
 void WriteEndTables(RunState& run, double secondsUsed) {
+  const RunSettings& s = run.Settings;
   OutputFiles& out = run.Output;
-  RunRows runRows =
-      RunTableRows(run.Design, run.Settings, run.Counts, run.StartClock, std::time(nullptr), secondsUsed);
+  RunRows runRows = RunTableRows(run.Design, s, run.Counts, run.StartClock, std::time(nullptr), secondsUsed);
   std::vector<ContrastRow> ranked = run.ContrastRows;
-  RankContrasts(ranked);
-  std::string runTable = RunTableText(runRows), top = RankedTableText(ranked);
+  std::vector<PairCalls> pairs = CallContrasts(ranked, s.Fdr, s.MinLog2);
+  std::vector<GeneRow> genes = CallGenes(ranked, s.Fdr);
+  RunRows calls = CallRows(pairs, genes, NotConverged(run.NodeRows, run.ContrastRows));
+  runRows.insert(runRows.end(), calls.begin(), calls.end());
+  std::string runTable = RunTableText(runRows), top = RankedTableText(ranked), genesTable = GenesTableText(genes);
   std::string page = ReportPage(run.NodeRows, ranked, runRows);
-  WriteRowsTogether({{&out.Extra[TopOutput], &top}, {&out.Extra[RunTableOutput], &runTable},
-                     {&out.Extra[ReportOutput], &page}});
+  WriteRowsTogether({{&out.Extra[TopOutput], &top}, {&out.Extra[GenesOutput], &genesTable},
+                     {&out.Extra[RunTableOutput], &runTable}, {&out.Extra[ReportOutput], &page}});
 }
 
 std::string ConsoleFailedMessage(long genes) {

@@ -29,7 +29,7 @@ static void MakeRows(const InputDesign& d, const RunSettings& s, GeneJob& job, c
   FormatGeneRows(job.Gene, estimate, job.Rows);
   if (!s.Tables) return;
   job.NodeRows.clear(), job.ContrastRows.clear();
-  GeneTableRows(d, job.Gene, estimate, job.NodeRows, job.ContrastRows);
+  GeneTableRows(d, job.Gene, job.Number, estimate, job.NodeRows, job.ContrastRows);
   job.NodeText.clear(), job.ContrastText.clear();
   for (const NodeRow& row : job.NodeRows) AppendNodeRow(job.NodeText, row);
   for (const ContrastRow& row : job.ContrastRows) AppendContrastRow(job.ContrastText, row);
@@ -63,7 +63,7 @@ void CommitGene(RunState& run, GeneJob& job) {
   if (run.Settings.Tables) {
     out.Pending.push_back({&out.Extra[NodesOutput], &job.NodeText});
     out.Pending.push_back({&out.Extra[ContrastsOutput], &job.ContrastText});
-    for (int t : {TopOutput, RunTableOutput, ReportOutput})  // an earlier run's end tables go with its other rows
+    for (int t : {TopOutput, GenesOutput, RunTableOutput, ReportOutput})  // an earlier run's end tables go too
       out.Pending.push_back({&out.Extra[t], &nothing});
   }
   WriteRowsTogether(out.Pending);
@@ -88,6 +88,7 @@ void ProcessGenes(RunState& run) {
   PrepareWorkspace(run.Work, n, s.ChainSampleSize, s.ConstrainedVCV, s.Tables);
   run.Steps = StepSizes{s.MuStepSize, s.VCVStepSize, 0, 0.0, 0.0};
   do {
+    job.Number = s.FirstGene + run.Counts.Read;
     ReadGene(run, job);
     if (job.Estimable) {
       if (s.FullOutput) AssignChainFileName(d, s, run.Output, job.Gene, job.Chain);

@@ -37,7 +37,7 @@
 namespace telvo {
 
 // The outputs of --out beside the legacy files, in the order of OutputFiles::Extra.
-enum TableOutput { NodesOutput, ContrastsOutput, TopOutput, RunTableOutput, ReportOutput, TableOutputCount };
+enum TableOutput { NodesOutput, ContrastsOutput, TopOutput, GenesOutput, RunTableOutput, ReportOutput, TableOutputCount };
 extern const char* const TableExtensions[TableOutputCount];  // ".nodes.tsv", ..., ".report.html"
 
 // A gene on its way through the stages, and everything it produces.

@@ -1,5 +1,6 @@
 // The command-line flags of an unattended run.
 #include <algorithm>
+#include <cmath>
 
 #include "settings/Settings.h"
 
@@ -111,6 +112,16 @@ static const LongOption LongOptions[] = {
          OopsUsage("The output prefix (--out) must end in a file name, as in results/run1, not in a folder alone.");
        s.OutPrefix = v;
        s.Tables = true;
+     }},
+    {"fdr", true,
+     [](RunSettings& s, const std::string& v) {
+       if (!ParseFlagReal(v, s.Fdr) || !(s.Fdr > 0 && s.Fdr < 1))
+         OopsUsage("The level of the calls (--fdr) must be a number above 0 and below 1, not " + Cut(v) + ".");
+     }},
+    {"min-log2", true,
+     [](RunSettings& s, const std::string& v) {
+       if (!ParseFlagReal(v, s.MinLog2) || !(s.MinLog2 >= 0) || !std::isfinite(s.MinLog2))
+         OopsUsage("The smallest change called (--min-log2) must be a log2 ratio of 0 or more, not " + Cut(v) + ".");
      }},
     {"progress", false, [](RunSettings& s, const std::string&) { s.Progress = ProgressChoice::Always; }},
     {"no-progress", false, [](RunSettings& s, const std::string&) { s.Progress = ProgressChoice::Never; }},

@@ -51,6 +51,8 @@ struct RunSettings {
   bool DryRun = false;                                  // -q: stop once the output files are open
   std::string OutPrefix;                                // --out: outputs named from it; empty: from the input
   bool Tables = false;                                  // --out: the analysis tables are written
+  double Fdr = 0.05;                                    // --fdr: the level of the calls
+  double MinLog2 = -1;                                  // --min-log2: the size a call needs; below 0: off
   ProgressChoice Progress = ProgressChoice::Terminal;   // the progress line: on a terminal, always or never
 };
 

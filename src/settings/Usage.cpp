@@ -31,6 +31,8 @@ Flags (defaults in brackets; integers may also be written $1F, 0x1F, x1F, %101 o
   -j 1..256         independent genes on that many worker threads [off: one random stream]
   -n 1..2147483647  with -j: number of the file's first gene row, for shards of a file [1]
   --out PREFIX      name every output from PREFIX; also writes analysis tables
+  --fdr ALPHA       with --out: the level of the calls, 0 < ALPHA < 1 [0.05]
+  --min-log2 T      with --out: a call also needs |log2 ratio| above T, T >= 0 [none]
   --progress        progress line on standard error even when it is not a terminal
   --no-progress     no progress line [shown when standard error is a terminal]
   -h, --help        this text

@@ -29,32 +29,44 @@ bool ParseTableReal(std::string_view cell, double& x) {
   return ParseStrictReal(cell, x);
 }
 
-void SplitTableCells(std::string_view line, std::vector<std::string_view>& cells) {
-  cells.clear();
-  for (;;) {
-    size_t tab = line.find('\t');
-    cells.push_back(line.substr(0, tab));
-    if (tab == std::string_view::npos) return;
-    line.remove_prefix(tab + 1);
-  }
-}
-
 std::string TableText(const std::string& text) {
-  // Quoted only when it holds a quote, which R and pandas would otherwise take as the start of one.
-  if (text.find('"') == std::string::npos) return text;
+  std::string valid = WithValidUtf8(text);
+  if (valid.find_first_of("\t\r\n\"") == std::string::npos) return valid;
   std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  for (char c : valid) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
 
-std::string UntableText(std::string_view cell) {
-  if (cell.size() < 2 || cell.front() != '"' || cell.back() != '"') return std::string(cell);
-  std::string text;
-  for (size_t i = 1; i + 1 < cell.size(); ++i) {
-    text += cell[i];
-    if (cell[i] == '"' && cell[i + 1] == '"') ++i;
+// One quoted cell from its opening quote: the text up to the closing quote, a doubled quote read as one.
+static void ReadQuoted(std::string_view& rest, std::string& cell, size_t& lines) {
+  rest.remove_prefix(1);
+  for (;;) {
+    size_t quote = rest.find('"');
+    std::string_view part = rest.substr(0, quote);
+    for (char c : part) lines += c == '\n';
+    cell.append(part);
+    rest.remove_prefix(quote == std::string_view::npos ? rest.size() : quote + 1);
+    if (quote == std::string_view::npos || rest.empty() || rest.front() != '"') return;
+    cell += '"';
+    rest.remove_prefix(1);
   }
-  return text;
+}
+
+bool NextTableRow(std::string_view& rest, std::vector<std::string>& cells, size_t& lines) {
+  cells.clear();
+  if (rest.empty()) return false;
+  ++lines;
+  for (;;) {
+    std::string& cell = cells.emplace_back();
+    if (!rest.empty() && rest.front() == '"') ReadQuoted(rest, cell, lines);
+    size_t end = rest.find_first_of("\t\n");
+    std::string_view tail = rest.substr(0, end);
+    bool rowEnds = end == std::string_view::npos || rest[end] == '\n';
+    if (rowEnds && !tail.empty() && tail.back() == '\r') tail.remove_suffix(1);
+    cell.append(tail);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (rowEnds) return true;
+  }
 }
 
 }  // namespace telvo

@@ -83,6 +83,8 @@ RunRows RunTableRows(const InputDesign& d, const RunSettings& s, const GeneCount
       {"seed", std::to_string(s.SeedUsed)},
       {"threads", s.Threads > 0 ? std::to_string(s.Threads) : "NA"},
       {"first_gene", std::to_string(s.FirstGene)},
+      {"fdr", TableReal(s.Fdr)},
+      {"min_log2", s.MinLog2 >= 0 ? TableReal(s.MinLog2) : "NA"},
       {"genes_read", std::to_string(c.Read)},
       {"estimated", std::to_string(c.Estimated)},
       {"acceptable", std::to_string(c.Acceptable)},
@@ -92,6 +94,22 @@ RunRows RunTableRows(const InputDesign& d, const RunSettings& s, const GeneCount
       {"end_time", LocalTime(end)},
       {"time_used", ElapsedText(secondsUsed)},
   };
+}
+
+RunRows CallRows(const std::vector<PairCalls>& pairs, const std::vector<GeneRow>& genes, long notConverged) {
+  long called = 0;
+  for (const GeneRow& g : genes) called += g.Called;
+  RunRows rows = {{"genes_called", std::to_string(called)}, {"not_converged", std::to_string(notConverged)}};
+  for (const PairCalls& p : pairs) {
+    rows.emplace_back("pi0:" + p.NodeA + "/" + p.NodeB, TableReal(p.Pi0));
+    rows.emplace_back("called:" + p.NodeA + "/" + p.NodeB, std::to_string(p.Called));
+  }
+  return rows;
+}
+
+// The rows CallRows adds: made again over all shards, never joined.
+static bool IsCallKey(const std::string& key) {
+  return key == "genes_called" || key == "not_converged" || key.rfind("pi0:", 0) == 0 || key.rfind("called:", 0) == 0;
 }
 
 std::string RunTableText(const RunRows& run) {
@@ -106,8 +124,10 @@ std::string RunValue(const RunRows& run, std::string_view key) {
   return "";
 }
 
-RunRows CombineRunTables(const std::vector<RunRows>& shards, const std::string& input, const std::string& prefix) {
-  if (shards.empty()) Refuse("no run table");
+RunRows CombineRunTables(const std::vector<RunRows>& tables, const std::string& input, const std::string& prefix) {
+  if (tables.empty()) Refuse("no run table");
+  std::vector<RunRows> shards = tables;
+  for (RunRows& shard : shards) std::erase_if(shard, [](const auto& row) { return IsCallKey(row.first); });
   RunRows out = shards[0];
   for (size_t s = 1; s < shards.size(); ++s) {
     const RunRows& shard = shards[s];

@@ -1,4 +1,4 @@
-// Effective sample size and split R-hat against chains whose true values are known; the rank-normalised
+// Effective sample size against chains whose true values are known; the rank-normalised
 // diagnostics and MCSEs against the same and against the R package posterior.
 #include <gtest/gtest.h>
 
@@ -71,27 +71,6 @@ TEST(Diagnostics, EffectiveSampleSizeOfIndependentAndAutocorrelatedChains) {
   // (1 + rho_1) always counts: tau = -1 + 2 * 1.25 = 1.5 and ESS = 5 / 1.5.
   const double shortChain[] = {0, 0, 1, 2, 2};
   EXPECT_NEAR(EffectiveSampleSize(shortChain, 5), 5 / 1.5, 1e-12);
-}
-
-TEST(Diagnostics, SplitRhatSeesADriftBetweenTheHalves) {
-  const int s = 20000;
-  std::vector<double> x = Ar1Chain(0.0, s, 21);
-  EXPECT_LT(SplitRhat(x.data(), s), 1.01);
-  std::vector<double> slow = Ar1Chain(0.9, s * 10, 22);
-  EXPECT_LT(SplitRhat(slow.data(), s * 10), 1.01);
-  // Unit variance halves whose means differ by d: R-hat^2 = (n - 1) / n + d^2 / 2, about 1.06 at d = 0.5.
-  for (int t = s / 2; t < s; ++t) x[t] += 0.5;
-  EXPECT_NEAR(SplitRhat(x.data(), s), std::sqrt(1.0 + 0.125), 0.01);
-  // An odd count drops the middle sample, however wild it is.
-  std::vector<double> odd(x.begin(), x.begin() + s / 2);
-  odd.push_back(1e6);
-  odd.insert(odd.end(), x.begin() + s / 2, x.end());
-  EXPECT_DOUBLE_EQ(SplitRhat(odd.data(), s + 1), SplitRhat(x.data(), s));
-  // Constant halves: Inf when they differ, NaN when the chain never moved.
-  std::vector<double> steps(100, 1.0);
-  EXPECT_TRUE(std::isnan(SplitRhat(steps.data(), 100)));
-  for (int t = 50; t < 100; ++t) steps[t] = 2.0;
-  EXPECT_EQ(SplitRhat(steps.data(), 100), INFINITY);
 }
 
 TEST(Diagnostics, ConvergenceMatchesPosterior) {

@@ -16,7 +16,7 @@ using namespace telvo;
 namespace {
 
 const std::vector<std::string> Quick = {"-r", "5", "-b", "300", "-g", "120", "-p", "3", "-t", "3"};
-const char* const TableNames[] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv"};
+const char* const TableNames[] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv", ".genes.tsv"};
 
 // A simulated 4-node loop with a gene that is not connected and one with too few data after gene 3.
 std::string MixedInput(int genes, std::vector<SimulatedGene>* truth = nullptr, double unchanged = 0,
@@ -82,8 +82,8 @@ TEST(Tables, SameForAnyWorkerCountForShardsAndBesideUnchangedLegacyFiles) {
   }
   EXPECT_NE(first["run"].find("genes_read\t12\nestimated\t10\nacceptable\t"), std::string::npos) << first["run"];
   EXPECT_NE(first["run"].find("not_connected\t1\ntoo_few_data\t1\n"), std::string::npos);
-  EXPECT_NE(first[".nodes.tsv"].find("S1\t\"\"\"quoted\"\" name\"\tN1\tnot_connected\tNA\tNA"), std::string::npos);
-  EXPECT_NE(first[".nodes.tsv"].find("S2\tfew#\tN4\ttoo_few_data\tNA\t"), std::string::npos);
+  EXPECT_NE(first[".nodes.tsv"].find("S1\t\"\"\"quoted\"\" name\"\tN1\tnot_connected\tFALSE\tNA"), std::string::npos);
+  EXPECT_NE(first[".nodes.tsv"].find("S2\tfew#\tN4\ttoo_few_data\tFALSE\tNA\t"), std::string::npos);
 
   // Without --out the legacy files hold the same bytes as the result and p-value files of --out.
   ASSERT_EQ(RunProgram(dir, With(Quick, {"-j", "2", "x.txt"})).Status, 0);
@@ -96,7 +96,7 @@ TEST(Tables, SameForAnyWorkerCountForShardsAndBesideUnchangedLegacyFiles) {
   std::string head = lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n";
   std::string nodes = Header(first[".nodes.tsv"]), contrasts = Header(first[".contrasts.tsv"]);
   std::string results, pvalues;
-  std::vector<std::string> rankArgs = {"-o", "ranked.tsv"};
+  std::vector<std::string> rankArgs = {"-o", "ranked.tsv", "--genes", "genes.tsv"};
   for (int shard = 0, row = 3; row < static_cast<int>(lines.size()); ++shard, row += 5) {
     std::string text = head, name = "s" + std::to_string(shard);
     for (int k = row; k < row + 5 && k < static_cast<int>(lines.size()); ++k) text += lines[k] + "\n";
@@ -120,6 +120,7 @@ TEST(Tables, SameForAnyWorkerCountForShardsAndBesideUnchangedLegacyFiles) {
   EXPECT_EQ(contrasts, first[".contrasts.tsv"]);
   ASSERT_EQ(RunExecutable(TELVO_RANK_BINARY, dir, rankArgs).Status, 0);
   EXPECT_EQ(ReadFile(dir + "/ranked.tsv"), first[".top.tsv"]);
+  EXPECT_EQ(ReadFile(dir + "/genes.tsv"), first[".genes.tsv"]);
   std::filesystem::remove_all(dir);
 }
 
@@ -133,11 +134,12 @@ TEST(Tables, ReadByRAndPandasWithTheirTypes) {
   // Rows and cells as the files hold them, numbers as numbers, verdicts as logicals, and no warning.
   const std::string r =
       "options(warn = 2); n <- read.delim('t/x.nodes.tsv'); c <- read.delim('t/x.contrasts.tsv');"
-      "p <- read.delim('t/x.top.tsv'); k <- read.delim('t/x.run.tsv');"
-      "stopifnot(nrow(n) == 24, nrow(c) == 24, nrow(p) == 24, ncol(n) == 20, ncol(p) == 12,"
+      "p <- read.delim('t/x.top.tsv'); k <- read.delim('t/x.run.tsv'); g <- read.delim('t/x.genes.tsv');"
+      "stopifnot(nrow(n) == 24, nrow(c) == 24, nrow(p) == 24, ncol(n) == 23, ncol(c) == 18, ncol(p) == 27,"
       "  is.numeric(n$mu), is.numeric(n$rhat), is.integer(n$passes), is.logical(n$acceptable),"
       "  sum(is.na(n$mu)) == 8, n$gene_name[13] == '\"quoted\" name', n$gene_name[17] == 'few#',"
-      "  is.numeric(c$log2_ratio), is.logical(c$acceptable), is.numeric(p$svalue), is.integer(p$rank),"
+      "  is.numeric(c$log2_ratio), is.logical(c$acceptable), is.numeric(p$svalue), is.numeric(p$lfdr),"
+      "  is.logical(p$called), is.logical(g$called), is.numeric(g$p_any), nrow(g) == 4,"
       "  k$value[k$key == 'genes_read'] == '6')";
   WriteFile(dir + "/check.R", r);
   if (haveR) {
@@ -147,11 +149,13 @@ TEST(Tables, ReadByRAndPandasWithTheirTypes) {
       "import warnings, pandas as pd\n"
       "warnings.simplefilter('error')\n"
       "n = pd.read_csv('t/x.nodes.tsv', sep='\\t'); c = pd.read_csv('t/x.contrasts.tsv', sep='\\t')\n"
-      "p = pd.read_csv('t/x.top.tsv', sep='\\t')\n"
-      "assert n.shape == (24, 20) and c.shape == (24, 10) and p.shape == (24, 12)\n"
+      "p = pd.read_csv('t/x.top.tsv', sep='\\t'); g = pd.read_csv('t/x.genes.tsv', sep='\\t')\n"
+      "assert n.shape == (24, 23) and c.shape == (24, 18) and p.shape == (24, 27) and g.shape == (4, 12)\n"
       "assert n['mu'].dtype == 'float64' and n['mu'].isna().sum() == 8 and n['passes'].dtype == 'float64'\n"
       "assert n['gene_name'][12] == '\"quoted\" name' and n['gene_name'][16] == 'few#'\n"
-      "assert c['acceptable'].dtype == 'bool' and p['rank'].dtype == 'int64' and p['svalue'].dtype == 'float64'\n";
+      "assert n['acceptable'].dtype == 'bool' and len(n[n.acceptable]) == 16\n"
+      "assert c['acceptable'].dtype == 'bool' and p['called'].dtype == 'bool' and p['svalue'].dtype == 'float64'\n"
+      "assert g['called'].dtype == 'bool' and g['p_any'].dtype == 'float64'\n";
   WriteFile(dir + "/check.py", py);
   if (havePandas) {
     EXPECT_EQ(std::system(("cd '" + dir + "' && /usr/bin/python3 check.py").c_str()), 0);
@@ -159,7 +163,7 @@ TEST(Tables, ReadByRAndPandasWithTheirTypes) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(Tables, IntervalsCoverAndRankedCallsHaveTheRightSign) {
+TEST(Tables, IntervalsCoverAndCallsAreChangesOfTheRightSign) {
   // 200 genes of a 4-node loop with dye swaps, 20% of them with no change at all.
   std::string dir = ScratchDir();
   std::vector<SimulatedGene> truth;
@@ -167,27 +171,43 @@ TEST(Tables, IntervalsCoverAndRankedCallsHaveTheRightSign) {
   ASSERT_EQ(RunProgram(dir, {"-j", "2", "-r", "3", "-b", "5000", "-g", "2000", "--out", "sim", "sim.txt"}).Status, 0);
   std::map<std::string, const SimulatedGene*> byId;
   for (const SimulatedGene& g : truth) byId[g.UniqueId] = &g;
-  int cases = 0, covered = 0, called = 0, wrongSign = 0, nullCases = 0, nullCalled = 0;
   std::vector<std::string> rows = Lines(ReadFile(dir + "/sim.top.tsv"));
+  std::map<std::string, size_t> at;  // columns by name
+  std::vector<std::string> header = Cells(rows[0]);
+  for (size_t k = 0; k < header.size(); ++k) at[header[k]] = k;
+  int cases = 0, covered = 0, called = 0, wrongSign = 0, nullCases = 0, nullCalled = 0;
   for (size_t k = 1; k < rows.size(); ++k) {
     std::vector<std::string> c = Cells(rows[k]);
-    const std::vector<double>& mu = byId.at(c[0])->TrueMu;
-    double truthLog2 = std::log2(mu[std::stoi(c[2].substr(1)) - 1] / mu[std::stoi(c[3].substr(1)) - 1]);
+    const std::vector<double>& mu = byId.at(c[at["gene_id"]])->TrueMu;
+    double truthLog2 = std::log2(mu[std::stoi(c[at["node_a"]].substr(1)) - 1] / mu[std::stoi(c[at["node_b"]].substr(1)) - 1]);
     ++cases;
-    covered += std::stod(c[5]) <= truthLog2 && truthLog2 <= std::stod(c[6]);
-    bool isCalled = std::stod(c[11]) <= 0.05;
+    covered += std::stod(c[at["log2_lower"]]) <= truthLog2 && truthLog2 <= std::stod(c[at["log2_upper"]]);
+    bool isCalled = c[at["called"]] == "TRUE";
+    EXPECT_EQ(isCalled, std::stod(c[at["qvalue"]]) <= 0.05);
     if (std::fabs(truthLog2) < 1e-12) {
       ++nullCases, nullCalled += isCalled;
     } else if (isCalled) {
-      ++called, wrongSign += (std::stod(c[4]) > 0) != (truthLog2 > 0);
+      ++called, wrongSign += (std::stod(c[at["eb_mean"]]) > 0) != (truthLog2 > 0);
     }
   }
   ASSERT_EQ(cases, 1200);
   EXPECT_GE(covered, 0.93 * cases);
   EXPECT_LE(covered, 0.97 * cases);
   EXPECT_GT(called, 600);
-  EXPECT_LE(wrongSign, 0.06 * called);
-  std::printf("coverage %d/%d, wrong sign %d/%d called, no-change contrasts called %d/%d\n", covered, cases, wrongSign,
-              called, nullCalled, nullCases);
+  EXPECT_LE(nullCalled, 0.08 * (called + nullCalled));  // the flat prior alone called 159 of the 240
+  EXPECT_LE(wrongSign, 0.02 * called);
+  // Genes: of those without any change, few are called.
+  int nullGenes = 0, nullGenesCalled = 0;
+  for (const std::string& line : Lines(ReadFile(dir + "/sim.genes.tsv"))) {
+    std::vector<std::string> c = Cells(line);
+    if (c[0] == "gene_id") continue;
+    const std::vector<double>& mu = byId.at(c[0])->TrueMu;
+    bool unchanged = *std::max_element(mu.begin(), mu.end()) - *std::min_element(mu.begin(), mu.end()) < 1e-12;
+    nullGenes += unchanged, nullGenesCalled += unchanged && c.back() == "TRUE";
+  }
+  EXPECT_GT(nullGenes, 20);
+  EXPECT_LE(nullGenesCalled, 0.05 * nullGenes + 1);
+  std::printf("coverage %d/%d, wrong sign %d/%d called, no-change contrasts called %d/%d, genes %d/%d\n", covered,
+              cases, wrongSign, called, nullCalled, nullCases, nullGenesCalled, nullGenes);
   std::filesystem::remove_all(dir);
 }
