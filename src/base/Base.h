@@ -87,5 +87,6 @@ bool ParseStrictReal(std::string_view text, double& value);  // the same, and wi
 bool FileExists(const std::string& name);                // the file can be opened for reading
 std::string CannotOpenReason(const std::string& name);   // "cannot open 'name': " and the system's reason
 std::string ReadWholeFile(const std::string& name, std::string& bytes);  // "" or why it cannot be read
+uint64_t Checksum(std::string_view bytes);  // 64-bit FNV-1a: tells whether a file's content changed
 
 }  // namespace telvo

@@ -42,4 +42,13 @@ std::string ReadWholeFile(const std::string& name, std::string& bytes) {
   return problem;
 }
 
+uint64_t Checksum(std::string_view bytes) {
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
 }  // namespace telvo

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <complex>
+#include <csignal>
 #include <cstdint>
 #include <vector>
 
@@ -145,6 +146,7 @@ struct SamplerSink {
   void (*BestState)(void* context, const SamplerState& pass) = nullptr;     // the best likelihood of the pass so far
   void (*StepChanging)(void* context, Move move, double ratio) = nullptr;   // its ratio missed the window
   void (*PassEnds)(void* context) = nullptr;                         // after the pass was judged
+  const volatile std::sig_atomic_t* Stop = nullptr;  // non-zero: the run is stopping; the pass ends at a sample
 };
 
 // What the summaries say of one node of an estimated gene.

@@ -73,6 +73,7 @@ static void StoreSample(const RunSettings& s, int n, SamplerWorkspace& c, const 
     p.MuAccepts = p.VCVAccepts = p.TotalSteps = 0;
     p.Sampling = true;
   }
+  if (sink.Stop && *sink.Stop) throw RunStop{"", 1, "the sampler was stopped"};
   if (sink.SampleStored) sink.SampleStored(sink.Context, p);
   CountGreater(&p.CurrentMu[1], n, p.GreaterCount.data(), HasAvx2());
   // Samples are stored by SampleNo: every node's count equals it.

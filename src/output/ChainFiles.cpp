@@ -26,7 +26,7 @@ void AssignChainFileName(const InputDesign& d, const RunSettings& s, OutputFiles
 namespace {
 
 void OpenChainFile(const InputDesign& d, const RunSettings& s, ChainFile& chain) {
-  RefuseUnsafeOutput(chain.Name);
+  RefuseUnsafeOutput(chain.Name, false);
   int fd = open(chain.Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd >= 0) chain.File = fdopen(fd, "wb");
   if (fd >= 0 && !chain.File) close(fd);
@@ -76,6 +76,7 @@ SamplerSink GeneSink(GeneSinkContext& context) {
   SamplerSink sink;
   sink.Context = &context;
   sink.StepChanging = StepChanging;
+  sink.Stop = context.Stop;
   if (context.Settings->FullOutput) {
     sink.PassBegins = PassBegins;
     sink.SampleStored = SampleStored;

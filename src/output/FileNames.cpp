@@ -40,9 +40,11 @@ static std::string CleanLabel(std::string label) {
   return label;
 }
 
-// A long name loses the end of its label, never the extension that tells what the file is.
-static std::string WithExtension(const std::string& stem, const std::string& extension) {
-  return Cut(stem, MaxText - std::min(extension.size(), MaxText)) + extension;
+// A long name loses the end of its label, never the extension that tells what the file is: held to 255
+// characters as a whole path (names beside the input), or in its last part (names from --out).
+static std::string WithExtension(const std::string& stem, const std::string& extension, bool wholePath = true) {
+  size_t folder = wholePath ? 0 : DirectoryLength(stem);
+  return stem.substr(0, folder) + Cut(stem.substr(folder), MaxText - std::min(extension.size(), MaxText)) + extension;
 }
 
 std::string TruncatedFileName(const std::string& base, const std::string& separator, const std::string& label,
@@ -58,13 +60,13 @@ std::string TruncatedFileName(const std::string& base, const std::string& separa
 }
 
 std::string PrefixedFileName(const std::string& prefix, const std::string& label, const std::string& extension) {
-  return WithExtension(prefix + "_" + CleanLabel(label), extension);
+  return WithExtension(prefix + "_" + CleanLabel(label), extension, false);
 }
 
-std::string WithCopyNumber(const std::string& name, int copy) {
+std::string WithCopyNumber(const std::string& name, int copy, bool wholePath) {
   size_t dot = name.rfind('.');
   if (dot == std::string::npos || dot < DirectoryLength(name)) dot = name.size();
-  return WithExtension(name.substr(0, dot), "_" + std::to_string(copy) + name.substr(dot));
+  return WithExtension(name.substr(0, dot), "_" + std::to_string(copy) + name.substr(dot), wholePath);
 }
 
 std::string OutputKey(const std::string& name) {

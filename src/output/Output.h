@@ -3,6 +3,7 @@
 // the files are written a gene at a time without ever losing what a user already has.
 #pragma once
 
+#include <csignal>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -37,13 +38,15 @@ struct RowText {
 struct ExtraOutput {
   std::string Extension;  // after the prefix, as ".nodes.tsv"
   std::string Header;     // written when the file is created; empty: none
+  bool AtEnd = false;     // written whole at the normal end of a run; absent until then
 };
 
 // The output files of a run.
 struct OutputFiles {
   OutputFile Result;                // the result file
   std::vector<OutputFile> PValue;   // [i], node i's p-value file
-  std::vector<OutputFile> Extra;    // the extra outputs, in the order they were asked for
+  std::vector<OutputFile> Extra;    // the extra outputs, in the order they were asked for; not open when AtEnd
+  std::vector<std::string> Stale;   // p-value files of an earlier run beside them, of other nodes (--out)
   std::set<std::string> UsedNames;  // output names of the run (as OutputKey), for distinct names
   std::vector<RowText> Pending;     // a gene's texts, written together
 };
@@ -66,13 +69,15 @@ struct GeneSinkContext {
   const RunSettings* Settings; // full output, the error term's name
   Console* Con;                // the gene's console
   ChainFile* Chain;            // its chain file
+  const volatile std::sig_atomic_t* Stop;  // non-zero: the run is stopping (SamplerSink::Stop)
 };
 
 // --- Names (FileNames.cpp) ---
 std::string TruncatedFileName(const std::string& base, const std::string& separator, const std::string& label,
                               const std::string& extension);
 std::string PrefixedFileName(const std::string& prefix, const std::string& label, const std::string& extension);
-std::string WithCopyNumber(const std::string& name, int copy);  // "x_2.ext" for copy 2, within 255 characters
+// "x_2.ext" for copy 2, within 255 characters (the whole path, or its last part).
+std::string WithCopyNumber(const std::string& name, int copy, bool wholePath = true);
 std::string NameTag(std::string_view name);                     // 6 hex digits of the FNV-1a hash of name
 std::string OutputKey(const std::string& name);                 // the absolute path a name stands for
 bool SameFile(const std::string& a, const std::string& b);      // one path, or one file on disk
@@ -81,16 +86,25 @@ std::string DerivedFileName(const InputDesign& design, const RunSettings& settin
                             const std::string& extension);
 
 // --- Files written a gene at a time (OutputFile.cpp) ---
-void RefuseUnsafeOutput(const std::string& name);  // stops at a symbolic link or a name over 255 characters
-// Opens without emptying. A new file gets its header at once, or with its first rows when headerLater;
-// an earlier run's file gets it with the first rows.
+// Stops at a symbolic link, a folder, or a name over 255 characters (the whole path, or its last part).
+void RefuseUnsafeOutput(const std::string& name, bool wholePath);
+// Stops when another run holds a lock on one of the files there are; before anything is created.
+void RefuseOutputsInUse(const std::vector<std::string>& names);
+// Opens without emptying and takes a lock on it, which another run's start meets. A new file gets its
+// header at once, or with its first rows when headerLater; an earlier run's file gets it with the first rows.
 void OpenOutputFile(OutputFile& file, const std::string& name, const std::string& header, bool headerLater = false);
-// Appends each text to its file; when a write fails, every file is cut back to its last complete row
-// and the run stops.
+// Appends each text to its file, in order: the last one commits the gene. Every file of an earlier run
+// is emptied before any is written, the last one first. When a write fails, every file is cut back to
+// its last complete row and the run stops.
 void WriteRowsTogether(const std::vector<RowText>& rows);
 bool CloseOutputFile(OutputFile& file);  // false when the system reports a failure
-// A whole file at once (telvo-rank): a temporary beside it renamed over it, so that a reader never sees
-// half of it and a failure leaves nothing behind. "" or why it could not be written.
+// A resumed run: what the open file holds (read through its own descriptor, which keeps its lock), and
+// the file cut to length, which holds this run's text only.
+std::string ReadOutputFile(const OutputFile& file);
+void CutOutputFile(OutputFile& file, long long length);
+// A whole file at once: a temporary beside it renamed over it (keeping its mode), so that a reader never
+// sees half of it and a failure leaves nothing behind; a FIFO or a device is written into; a read-only
+// file is not replaced. "" or why it could not be written.
 std::string WriteWholeFile(const std::string& name, const std::string& text);
 std::string WriteAllOut(int fd, const std::string& text);  // to standard output; "" or why not
 
@@ -103,6 +117,8 @@ std::string PValueHeader(const InputDesign& design, int node);
 // The rows of a gene; estimate null for a gene that was not estimated (its short rows).
 void FormatGeneRows(const CurrentGene& gene, const GeneEstimate* estimate, GeneRows& rows);
 void CloseOutputFiles(OutputFiles& out);  // p-value files in node order, then the result file, then the rest
+// An earlier run's outputs that are written at the end: removed when this run writes its first gene.
+void RemoveEndOutputs(OutputFiles& out);
 
 // --- Console lines of a gene (GeneConsole.cpp) ---
 void WriteGeneOpening(Console& con, const CurrentGene& gene, bool fullOutput, RowStage reached);  // "\nID(name)"

@@ -1,5 +1,9 @@
 // The result file and the p-value files: creation, header block, rows and closing.
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
 
 #include <filesystem>
 
@@ -82,7 +86,7 @@ static std::vector<std::string> SettledNames(const InputDesign& d, RunSettings& 
                                              const std::vector<ExtraOutput>& extra, OutputFiles& out) {
   const int n = d.NumExpressionNodes;
   bool given = !s.ResultFileName.empty();
-  if (given) RefuseUnsafeOutput(s.ResultFileName);
+  if (given) RefuseUnsafeOutput(s.ResultFileName, true);
   if (!given)
     s.ResultFileName = s.OutPrefix.empty() ? TruncatedFileName(d.FileName, "_", ModelCode(s.Model), ".TER")
                                            : s.OutPrefix + ".TER";
@@ -94,7 +98,8 @@ static std::vector<std::string> SettledNames(const InputDesign& d, RunSettings& 
   for (int i = 1; i <= n; ++i) {
     std::string derived = DerivedFileName(d, s, d.ExpressionNodeNameList[i], ".pvalue");
     std::string name = derived;
-    for (int copy = 2; out.UsedNames.count(OutputKey(name)); ++copy) name = WithCopyNumber(derived, copy);
+    for (int copy = 2; out.UsedNames.count(OutputKey(name)); ++copy)
+      name = WithCopyNumber(derived, copy, s.OutPrefix.empty());
     if (SameFile(name, d.FileName))
       Oops("T.E.L.V.O. will not write the p-value file of node " + d.ExpressionNodeNameList[i] +
            " over its own input file\n" + d.FileName);
@@ -104,7 +109,7 @@ static std::vector<std::string> SettledNames(const InputDesign& d, RunSettings& 
   for (const ExtraOutput& e : extra) all.push_back(s.OutPrefix + e.Extension);
   for (size_t a = 0; a < all.size(); ++a) {
     out.UsedNames.insert(OutputKey(all[a]));
-    RefuseUnsafeOutput(all[a]);
+    RefuseUnsafeOutput(all[a], s.OutPrefix.empty() || (a == 0 && given));
     if (a > static_cast<size_t>(n) && SameFile(all[a], d.FileName))
       Oops("T.E.L.V.O. will not write an analysis table over its own input file\n" + d.FileName);
     for (size_t b = a + 1; b < all.size(); ++b)
@@ -115,18 +120,52 @@ static std::vector<std::string> SettledNames(const InputDesign& d, RunSettings& 
   return all;
 }
 
+// P-value files named from the prefix that this run does not write: an earlier run's, of other nodes.
+static std::vector<std::string> StalePValueFiles(const std::string& prefix, const std::vector<std::string>& names) {
+  std::filesystem::path path(prefix);
+  std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+  const std::string start = path.filename().string() + "_", end = ".pvalue";
+  std::set<std::string> ours;
+  for (const std::string& name : names) ours.insert(OutputKey(name));
+  std::vector<std::string> stale;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    std::string file = entry.path().filename().string();
+    bool named = file.size() > start.size() + end.size() && file.starts_with(start) && file.ends_with(end);
+    std::string name = (path.parent_path() / file).string();
+    if (named && !ours.count(OutputKey(name))) stale.push_back(name);
+  }
+  std::sort(stale.begin(), stale.end());
+  return stale;
+}
+
 void CreateOutputFiles(const InputDesign& d, RunSettings& s, const std::vector<ExtraOutput>& extra, OutputFiles& out) {
   const int n = d.NumExpressionNodes;
   std::vector<std::string> names = SettledNames(d, s, extra, out);
   out.PValue.assign(n + 1, OutputFile{});
   for (int i = 1; i <= n; ++i) out.PValue[i].Name = names[i];
   if (s.OutPrefix.empty()) RefuseMixedModels(d, s, out);
+  RefuseOutputsInUse(names);
   if (s.Tables) MakeDirectoriesFor(s.OutPrefix);
+  if (s.Tables) out.Stale = StalePValueFiles(s.OutPrefix, names);
 
   OpenOutputFile(out.Result, s.ResultFileName, ResultHeader(d, s), true);
   for (int i = 1; i <= n; ++i) OpenOutputFile(out.PValue[i], names[i], PValueHeader(d, i));
   out.Extra.assign(extra.size(), OutputFile{});
-  for (size_t k = 0; k < extra.size(); ++k) OpenOutputFile(out.Extra[k], names[n + 1 + k], extra[k].Header);
+  for (size_t k = 0; k < extra.size(); ++k) {
+    if (extra[k].AtEnd)
+      out.Extra[k].Name = names[n + 1 + k];  // written whole at the end; only its name now
+    else
+      OpenOutputFile(out.Extra[k], names[n + 1 + k], extra[k].Header);
+  }
+}
+
+void RemoveEndOutputs(OutputFiles& out) {
+  for (OutputFile& f : out.Extra) {
+    struct stat st;
+    if (f.Fd < 0 && lstat(f.Name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(f.Name.c_str()) != 0)
+      OopsBecause("T.E.L.V.O. could not remove the earlier run's table\n" + f.Name, SystemReason("remove", f.Name));
+  }
 }
 
 static void AppendColumn(std::string& row, double value) {

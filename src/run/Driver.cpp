@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstdio>
 #include <ctime>
 #include <new>
 
@@ -13,8 +14,8 @@
 
 namespace telvo {
 
-const char* const TableExtensions[TableOutputCount] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv", ".genes.tsv",
-                                                       ".run.tsv",   ".report.html"};
+const char* const TableExtensions[TableOutputCount] = {".nodes.tsv", ".contrasts.tsv", ".top.tsv",
+                                                       ".genes.tsv", ".report.html",   ".run.tsv"};
 
 static void* volatile MemoryProbe;  // keeps the trial block from being optimised away
 
@@ -52,10 +53,15 @@ void OpenOutputs(RunState& run) {
   SeedRandom(run.Random, run.Settings.SeedUsed);
   std::vector<ExtraOutput> tables;
   if (run.Settings.Tables) {
-    const std::string headers[TableOutputCount] = {NodesHeader(), ContrastsHeader(), "", "", "", ""};
-    for (int t = 0; t < TableOutputCount; ++t) tables.push_back({TableExtensions[t], headers[t]});
+    tables.push_back({TableExtensions[NodesOutput], NodesHeader()});
+    tables.push_back({TableExtensions[ContrastsOutput], ContrastsHeader()});
+    for (int t = TopOutput; t < TableOutputCount; ++t) tables.push_back({TableExtensions[t], "", true});
   }
   CreateOutputFiles(run.Design, run.Settings, tables, run.Output);
+  if (run.Settings.Resume) ResumeRun(run);
+  for (const std::string& name : run.Output.Stale)
+    std::fprintf(stderr, "telvo: warning: %s is an earlier run's p-value file, of a node this run does not have\n",
+                 name.c_str());
 }
 
 void Finish(RunState& run) {
@@ -108,6 +114,7 @@ static int RunStages(RunState& run, int argc) {
     SetParametersInteractive(run);
   if (run.Settings.DryRun) return EndDryRun(run);
   StartProgress(run);
+  CatchStopSignals();
   ProcessGenes(run);
   ClearStatusLine();
   std::chrono::duration<double> used = std::chrono::steady_clock::now() - run.StartTime;
@@ -140,7 +147,12 @@ int RunTelvo(int argc, char** argv) {
   run.StartClock = std::time(nullptr);
   SetGlobals(run.Settings);
   try {
-    return RunStages(run, argc);
+    try {
+      return RunStages(run, argc);
+    } catch (const RunStop&) {
+      if (StopSignal) StopForSignal(run);  // whatever the signal interrupted, the run stops for the signal
+      throw;
+    }
   } catch (const RunStop& stop) {
     return StopRun(run, stop);
   } catch (const std::bad_alloc&) {

@@ -16,10 +16,13 @@ void WriteEndTables(RunState& run, double secondsUsed) {
   std::vector<GeneRow> genes = CallGenes(ranked, s.Fdr);
   RunRows calls = CallRows(pairs, genes, NotConverged(run.NodeRows, run.ContrastRows));
   runRows.insert(runRows.end(), calls.begin(), calls.end());
-  std::string runTable = RunTableText(runRows), top = RankedTableText(ranked), genesTable = GenesTableText(genes);
-  std::string page = ReportPage(run.NodeRows, ranked, runRows);
-  WriteRowsTogether({{&out.Extra[TopOutput], &top}, {&out.Extra[GenesOutput], &genesTable},
-                     {&out.Extra[RunTableOutput], &runTable}, {&out.Extra[ReportOutput], &page}});
+  const std::string texts[TableOutputCount] = {"", "", RankedTableText(ranked), GenesTableText(genes),
+                                               ReportPage(run.NodeRows, ranked, runRows), RunTableText(runRows)};
+  for (int t = TopOutput; t < TableOutputCount; ++t) {
+    std::string problem = WriteWholeFile(out.Extra[t].Name, texts[t]);
+    if (!problem.empty()) OopsBecause("T.E.L.V.O. could not write its table\n" + out.Extra[t].Name, problem);
+  }
+  RemoveResumeRecord(run);  // the run table now says the run ended normally
 }
 
 std::string ConsoleFailedMessage(long genes) {
@@ -49,7 +52,7 @@ void ReportFailure(const RunStop& stop, const char* program, std::string_view us
 
 void ReportStop(RunState& run, const RunStop& stop) {
   ClearStatusLine();
-  WriteLine(run.Con, stop.Message);
+  if (!stop.Message.empty()) WriteLine(run.Con, stop.Message);
   if (stop.Status != 0) {
     FlushConsole();  // the console's message first, where both streams share a terminal
     ReportFailure(stop, "telvo", UsageLine());

@@ -37,7 +37,7 @@ static void MakeRows(const InputDesign& d, const RunSettings& s, GeneJob& job, c
 
 void EstimateJob(const InputDesign& d, const RunSettings& s, GeneJob& job, SamplerWorkspace& work,
                  RandomStream& stream, StepSizes& steps, bool carryOver) {
-  GeneSinkContext context{&d, &s, &job.Con, &job.Chain};
+  GeneSinkContext context{&d, &s, &job.Con, &job.Chain, &StopSignal};
   job.Estimate = MCMCIt(job.Gene, s, steps, stream, work, GeneSink(context));
   WriteEstimateLines(job.Con, d, s, job.Gene, job.Estimate);
   if (carryOver && CarryOverStepSizes(s, job.Estimate, steps)) WriteCarryOverLines(job.Con, steps);
@@ -56,17 +56,16 @@ void CommitGene(RunState& run, GeneJob& job) {
     case GeneStatus::TooFewData: ++c.TooFewData; break;
   }
   OutputFiles& out = run.Output;
-  static const std::string nothing;
+  if (c.Read == 1) RemoveEndOutputs(out);  // an earlier run's ranking and run table go with its rows
   out.Pending.clear();
-  out.Pending.push_back({&out.Result, &job.Rows.Result});
   for (size_t i = 1; i < out.PValue.size(); ++i) out.Pending.push_back({&out.PValue[i], &job.Rows.PValue[i]});
   if (run.Settings.Tables) {
     out.Pending.push_back({&out.Extra[NodesOutput], &job.NodeText});
     out.Pending.push_back({&out.Extra[ContrastsOutput], &job.ContrastText});
-    for (int t : {TopOutput, GenesOutput, RunTableOutput, ReportOutput})  // an earlier run's end tables go too
-      out.Pending.push_back({&out.Extra[t], &nothing});
   }
+  out.Pending.push_back({&out.Result, &job.Rows.Result});  // last: the result file commits the gene
   WriteRowsTogether(out.Pending);
+  if (c.Read == 1 && run.Settings.Tables) WriteResumeRecord(run);  // once the earlier run's rows are gone
   if (run.Settings.Tables) {
     run.NodeRows.insert(run.NodeRows.end(), job.NodeRows.begin(), job.NodeRows.end());
     run.ContrastRows.insert(run.ContrastRows.end(), job.ContrastRows.begin(), job.ContrastRows.end());
@@ -76,6 +75,7 @@ void CommitGene(RunState& run, GeneJob& job) {
   FlushConsole();
   if (ConsoleFailed()) Oops(ConsoleFailedMessage(c.Read));
   AdvanceProgress(run);
+  if (StopSignal) StopForSignal(run);
 }
 
 void ProcessGenes(RunState& run) {

@@ -174,7 +174,7 @@ void ProcessGenesParallel(RunState& run) {
   const RunSettings& s = run.Settings;
   Pool pool;
   StartPool(pool, d, s);
-  long number = s.FirstGene;
+  long number = s.FirstGene + run.Counts.Read;  // a resumed run goes on after the genes held
   do {
     if (pool.Free.empty()) CommitOldest(run, pool, true);
     GeneSlot* slot = pool.Free.back();

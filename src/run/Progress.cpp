@@ -12,11 +12,12 @@ using ProgressClock = std::chrono::steady_clock;
 
 static constexpr std::chrono::milliseconds RedrawInterval{250};  // at most four lines a second
 
-// "done/total genes (percent), rate, elapsed, left"; rate and time left once a gene is done.
-static std::string ProgressText(long done, long total, double seconds) {
+// "done/total genes (percent), rate, elapsed, left"; rate and time left once this run has done a gene
+// (a resumed run's first genes were done by the run it goes on with).
+static std::string ProgressText(long done, long before, long total, double seconds) {
   char rate[32] = "-", left[32] = "--:--:--";
-  if (done > 0 && seconds > 0) {
-    double perSecond = done / seconds;
+  if (done > before && seconds > 0) {
+    double perSecond = (done - before) / seconds;
     std::snprintf(rate, sizeof rate, "%.1f", perSecond);
     std::snprintf(left, sizeof left, "%s", ElapsedText((total - done) / perSecond).c_str());
   }
@@ -31,7 +32,7 @@ static void DrawProgress(RunState& run, ProgressClock::time_point now) {
   long done = run.Counts.Read;
   if (done > m.Total) m.Total = done;  // a row the count did not foresee
   std::chrono::duration<double> seconds = now - m.Start;
-  ShowStatusLine(ProgressText(done, m.Total, seconds.count()));
+  ShowStatusLine(ProgressText(done, m.Done, m.Total, seconds.count()));
   m.LastDrawn = now;
 }
 
@@ -40,7 +41,8 @@ void StartProgress(RunState& run) {
   ProgressChoice choice = run.Settings.Progress;
   m.On = choice == ProgressChoice::Always || (choice == ProgressChoice::Terminal && isatty(STDERR_FILENO));
   if (!m.On) return;
-  m.Total = CountRowsLeft(run.Design.DatFile);
+  m.Total = CountRowsLeft(run.Design.DatFile) + run.Counts.Read;  // a resumed run has genes done already
+  m.Done = run.Counts.Read;
   m.Start = ProgressClock::now();
   DrawProgress(run, m.Start);
 }

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -36,9 +37,13 @@
 
 namespace telvo {
 
-// The outputs of --out beside the legacy files, in the order of OutputFiles::Extra.
-enum TableOutput { NodesOutput, ContrastsOutput, TopOutput, GenesOutput, RunTableOutput, ReportOutput, TableOutputCount };
-extern const char* const TableExtensions[TableOutputCount];  // ".nodes.tsv", ..., ".report.html"
+// The outputs of --out beside the legacy files, in the order of OutputFiles::Extra: two written a gene at
+// a time, the rest whole at the normal end of a run, the run table last, so that a run table marks a
+// run that ended normally.
+enum TableOutput {
+  NodesOutput, ContrastsOutput, TopOutput, GenesOutput, ReportOutput, RunTableOutput, TableOutputCount
+};
+extern const char* const TableExtensions[TableOutputCount];  // ".nodes.tsv", ..., ".run.tsv"
 
 // A gene on its way through the stages, and everything it produces.
 struct GeneJob {
@@ -58,6 +63,7 @@ struct GeneJob {
 struct ProgressMeter {
   bool On = false;                                  // shown in this run
   long Total = 0;                                   // gene rows of the file
+  long Done = 0;                                    // genes done before the progress began (a resumed run)
   std::chrono::steady_clock::time_point Start;      // the first gene began
   std::chrono::steady_clock::time_point LastDrawn;  // the line was last written
 };
@@ -109,6 +115,18 @@ void CommitGene(RunState& run, GeneJob& job);  // a finished gene to the files, 
 
 // --- Independent genes on worker threads (Parallel.cpp) ---
 void ProcessGenesParallel(RunState& run);
+
+// --- Stop signals (Signals.cpp): SIGINT, SIGTERM and SIGHUP end a run after the gene being committed ---
+extern volatile std::sig_atomic_t StopSignal;  // the signal that asked for the stop; 0: none
+void CatchStopSignals();                        // from the gene loop on; a second signal ends the process
+[[noreturn]] void StopForSignal(const RunState& run);  // the stop, status 128 + signal, what the files hold
+
+// --- A run resumed after a stop (Resume.cpp; --resume, with -j and --out) ---
+// The files brought back to the genes the result file holds, which commits a gene last, and the input
+// read past them; the run goes on after the last of them and ends as an uninterrupted run would.
+void ResumeRun(RunState& run);
+void WriteResumeRecord(const RunState& run);   // with the first gene: what a resumed run must match
+void RemoveResumeRecord(const RunState& run);  // at the normal end
 
 // --- Progress line (Progress.cpp) ---
 void StartProgress(RunState& run);    // decides whether it is shown, counts the gene rows, first line

@@ -123,6 +123,7 @@ static const LongOption LongOptions[] = {
        if (!ParseFlagReal(v, s.MinLog2) || !(s.MinLog2 >= 0) || !std::isfinite(s.MinLog2))
          OopsUsage("The smallest change called (--min-log2) must be a log2 ratio of 0 or more, not " + Cut(v) + ".");
      }},
+    {"resume", false, [](RunSettings& s, const std::string&) { s.Resume = true; }},
     {"progress", false, [](RunSettings& s, const std::string&) { s.Progress = ProgressChoice::Always; }},
     {"no-progress", false, [](RunSettings& s, const std::string&) { s.Progress = ProgressChoice::Never; }},
     {"help", false, nullptr, InfoRequest::Help},
@@ -281,6 +282,9 @@ void SetOptionsCLI(RunSettings& s, const InputDesign& d, const std::vector<std::
   if (!varianceFields.empty()) SetInitialVCV(s, d, varianceFields);
   // Gene numbers only seed the streams of independent genes.
   if (s.FirstGene != 1 && s.Threads == 0) OopsUsage("The first gene number (-n) needs independent genes (-j).");
+  if (s.Resume && (s.Threads == 0 || !s.Tables))
+    OopsUsage("--resume needs independent genes (-j) and the prefix of the stopped run (--out): without -j every gene "
+              "starts from the step sizes the gene before it left, which a resumed run cannot know.");
 }
 
 }  // namespace telvo

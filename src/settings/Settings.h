@@ -49,6 +49,7 @@ struct RunSettings {
   int Threads = 0;                                      // -j worker count; 0: one stream for the run
   long FirstGene = 1;                                   // number of the first gene row of the file (shards)
   bool DryRun = false;                                  // -q: stop once the output files are open
+  bool Resume = false;                                  // --resume: go on with a run that stopped
   std::string OutPrefix;                                // --out: outputs named from it; empty: from the input
   bool Tables = false;                                  // --out: the analysis tables are written
   double Fdr = 0.05;                                    // --fdr: the level of the calls

@@ -60,8 +60,7 @@ std::string RealList(const NodeReals& values, int count) {
 
 }  // namespace
 
-RunRows RunTableRows(const InputDesign& d, const RunSettings& s, const GeneCounts& c, std::time_t start,
-                     std::time_t end, double secondsUsed) {
+RunRows RunSettingsRows(const InputDesign& d, const RunSettings& s) {
   const int n = d.NumExpressionNodes;
   return {
       {"program", "telvo"},
@@ -85,6 +84,13 @@ RunRows RunTableRows(const InputDesign& d, const RunSettings& s, const GeneCount
       {"first_gene", std::to_string(s.FirstGene)},
       {"fdr", TableReal(s.Fdr)},
       {"min_log2", s.MinLog2 >= 0 ? TableReal(s.MinLog2) : "NA"},
+  };
+}
+
+RunRows RunTableRows(const InputDesign& d, const RunSettings& s, const GeneCounts& c, std::time_t start,
+                     std::time_t end, double secondsUsed) {
+  RunRows rows = RunSettingsRows(d, s);
+  RunRows counts = {
       {"genes_read", std::to_string(c.Read)},
       {"estimated", std::to_string(c.Estimated)},
       {"acceptable", std::to_string(c.Acceptable)},
@@ -94,6 +100,8 @@ RunRows RunTableRows(const InputDesign& d, const RunSettings& s, const GeneCount
       {"end_time", LocalTime(end)},
       {"time_used", ElapsedText(secondsUsed)},
   };
+  rows.insert(rows.end(), counts.begin(), counts.end());
+  return rows;
 }
 
 RunRows CallRows(const std::vector<PairCalls>& pairs, const std::vector<GeneRow>& genes, long notConverged) {

@@ -400,6 +400,14 @@ void ReadNodesTable(const TableSource& source, std::vector<NodeRow>& rows) {
   ReadRows(source, NodeColumns(), "a nodes table", rows);
 }
 
+size_t TableLengthOfRows(const TableSource& source, size_t rows) {
+  TableReader t = OpenTable(source);
+  for (size_t row = 0; row < rows; ++row)
+    if (t.Rest.empty() || !NextTableRow(t.Rest, t.Cells, t.Lines))
+      Fail(t, "the table ends after " + std::to_string(row) + " of the " + std::to_string(rows) + " rows it should hold");
+  return source.Text.size() - t.Rest.size();
+}
+
 RunRows ReadRunTable(const TableSource& source) {
   struct KeyValue {
     std::string Key, Value;  // a row of the run table

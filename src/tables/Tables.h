@@ -134,6 +134,8 @@ void ReadNodesTable(const TableSource& source, std::vector<NodeRow>& rows);  // 
 void ReadContrastsTables(const std::vector<TableSource>& sources, std::vector<ContrastRow>& rows,
                          std::vector<size_t>* ends = nullptr);
 RunRows ReadRunTable(const TableSource& source);
+// The length of a table's text through its header and its first rows rows; stops when it has fewer.
+size_t TableLengthOfRows(const TableSource& source, size_t rows);
 
 // --- A gene's rows (GeneTables.cpp); estimate null when it was not estimated. Their numbers are as the
 // cells print them, so that the end of a run ranks what telvo-rank reads back from the same rows. ---
@@ -162,6 +164,7 @@ constexpr double EssNeeded = 400, RhatLimit = 1.01;
 long NotConverged(const std::vector<NodeRow>& nodes, const std::vector<ContrastRow>& contrasts);
 
 // --- The run table (RunTable.cpp) ---
+RunRows RunSettingsRows(const InputDesign& design, const RunSettings& settings);  // the run table's first part
 RunRows RunTableRows(const InputDesign& design, const RunSettings& settings, const GeneCounts& counts,
                      std::time_t start, std::time_t end, double secondsUsed);
 // What the calls add to the run table: genes called, genes not converged, every pair's pi0 and calls.
