@@ -1,6 +1,7 @@
 // The command-line flags of an unattended run.
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "settings/Settings.h"
 
@@ -108,7 +109,10 @@ struct LongOption {
 static const LongOption LongOptions[] = {
     {"out", true,
      [](RunSettings& s, const std::string& v) {
-       if (v.empty() || v.back() == '/')
+       // A prefix that names a folder would hide the outputs in it as ".TER", "..nodes.tsv" and the like.
+       std::string last = v.substr(v.find_last_of('/') + 1);
+       std::error_code error;
+       if (last.empty() || last == "." || last == ".." || std::filesystem::is_directory(v, error))
          OopsUsage("The output prefix (--out) must end in a file name, as in results/run1, not in a folder alone.");
        s.OutPrefix = v;
        s.Tables = true;

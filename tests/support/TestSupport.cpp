@@ -46,6 +46,51 @@ ProgramRun RunExecutable(const std::string& path, const std::string& dir, const 
   return run;
 }
 
+RunningProgram StartProgram(const std::string& dir, const std::vector<std::string>& args) {
+  static std::atomic<int> started{0};
+  RunningProgram p;
+  p.ErrPath = dir + "/.stderr" + std::to_string(started++);
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) throw std::runtime_error("no pipe");
+  p.Pid = fork();
+  if (p.Pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    int in = open("/dev/null", O_RDONLY), err = open(p.ErrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(pipeEnds[1], 1);
+    dup2(err, 2);
+    close(pipeEnds[0]);
+    ExecProgram(TELVO_BINARY, args);
+  }
+  close(pipeEnds[1]);
+  p.Out = pipeEnds[0];
+  return p;
+}
+
+bool WaitForOutput(RunningProgram& p, const std::string& text) {
+  char buffer[4096];
+  while (p.Seen.find(text) == std::string::npos) {
+    ssize_t got = read(p.Out, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    p.Seen.append(buffer, static_cast<size_t>(got));
+  }
+  return true;
+}
+
+ProgramRun FinishProgram(RunningProgram& p) {
+  char buffer[4096];
+  for (ssize_t got; (got = read(p.Out, buffer, sizeof buffer)) > 0;) p.Seen.append(buffer, static_cast<size_t>(got));
+  close(p.Out);
+  int status = 0;
+  waitpid(p.Pid, &status, 0);
+  ProgramRun run;
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.Out = p.Seen;
+  run.Err = ReadFile(p.ErrPath);
+  std::filesystem::remove(p.ErrPath);
+  return run;
+}
+
 ProgramRun RunProgram(const std::string& dir, const std::vector<std::string>& args, const std::string& input) {
   return RunExecutable(TELVO_BINARY, dir, args, input);
 }

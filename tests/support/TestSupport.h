@@ -18,6 +18,16 @@ ProgramRun RunProgram(const std::string& dir, const std::vector<std::string>& ar
 ProgramRun RunExecutable(const std::string& path, const std::string& dir, const std::vector<std::string>& args,
                          const std::string& input = "");
 [[noreturn]] void ExecProgram(const std::string& path, const std::vector<std::string>& args);  // in a child
+// The program started in dir and left running: its process, and what its standard output showed so far.
+struct RunningProgram {
+  int Pid = -1;      // its process
+  int Out = -1;      // the read end of its standard output
+  std::string Seen;  // what was read from it so far
+  std::string ErrPath;  // where its standard error goes
+};
+RunningProgram StartProgram(const std::string& dir, const std::vector<std::string>& args);
+bool WaitForOutput(RunningProgram& program, const std::string& text);  // false when it ended without it
+ProgramRun FinishProgram(RunningProgram& program);  // reads the rest, waits for its end
 std::string ScratchDir();  // a new empty directory, removed with its content when the test ends
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
