@@ -36,6 +36,7 @@ struct RunStop {
   int Status;                  // process exit status
   std::string Reason = "";     // after "telvo: " on standard error; empty: the message on one line
   bool BadInvocation = false;  // the command line was wrong: the usage line follows the reason
+  std::string Hint = "";       // a line of advice after the reason on standard error; empty: none
 };
 [[noreturn]] void Oops(const std::string& message, int status = 1);
 [[noreturn]] void OopsBecause(const std::string& message, const std::string& reason);  // with a short reason
@@ -51,6 +52,7 @@ struct Console {
 };
 void Write(Console& con, std::string_view text);      // text without a line end
 void WriteLine(Console& con, std::string_view text);  // text and a line end
+void SilenceConsole();  // --quiet: from now on nothing reaches standard output
 void FlushConsole();                                  // push standard output to the terminal
 bool ConsoleFailed();                                 // a write to standard output failed
 void ShowStatusLine(const std::string& text);         // a line on standard error, rewritten in place
@@ -74,6 +76,7 @@ std::string Fixed(double x, int width, int decimals);     // fixed point, right-
 std::string Sci(double x);                                // 22-character scientific form
 std::string SciScaled(double mantissa, int64_t exponent);   // the same for mantissa * 2^exponent
 std::string ElapsedText(double seconds);                  // hh:mm:ss, hours not wrapped at a day
+std::string Count(size_t n, const char* one, const char* many);  // "1 gene", "2 genes"
 // The byte length of the UTF-8 character at text[i], and its code point; 0 where the bytes are not
 // UTF-8 (a stray byte, an overlong form, a surrogate, a code point past U+10FFFF).
 size_t Utf8Char(std::string_view text, size_t i, unsigned& code);

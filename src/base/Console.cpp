@@ -13,6 +13,7 @@ namespace telvo {
 namespace {
 size_t StatusWidth = 0;
 bool StatusSharesTerminal = false;
+bool Silent = false;  // --quiet
 }  // namespace
 
 void Write(Console& con, std::string_view text) {
@@ -20,9 +21,12 @@ void Write(Console& con, std::string_view text) {
     con.Text.append(text);
     return;
   }
+  if (Silent) return;
   if (StatusSharesTerminal) ClearStatusLine();  // console text never runs into the status line
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
+
+void SilenceConsole() { Silent = true; }
 
 void WriteLine(Console& con, std::string_view text) {
   Write(con, text);

@@ -168,4 +168,6 @@ std::string WithValidUtf8(std::string_view text) {
   return out;
 }
 
+std::string Count(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+
 }  // namespace telvo

@@ -1,11 +1,9 @@
 // Adaptive shrinkage across genes (Stephens 2017): the grid, the penalised maximum-likelihood fit of
-// the mixture weights (SQP with EM steps), the posteriors under the fitted prior, q-values, and the
-// pull between node pairs chosen by cross-validation.
+// the mixture weights (SQP with EM steps), the posteriors under the fitted prior and q-values.
 #include "estimation/Estimation.h"
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <limits>
 #include <numeric>
 #include <stdexcept>
@@ -282,73 +280,16 @@ WeightFit FitWeights(const LikelihoodMatrix& m, const std::vector<double>& penal
   return f;
 }
 
-UnimodalPrior ToPrior(const std::vector<double>& grid, const WeightFit& f, double pull) {
-  return {grid, f.Weight, f.Objective, f.Iterations, f.Converged, pull};
-}
-
-// The rows of m listed, in that order.
-LikelihoodMatrix SelectRows(const LikelihoodMatrix& m, const std::vector<size_t>& rows) {
-  LikelihoodMatrix out{rows.size(), m.Cols, std::vector<double>(rows.size() * m.Cols), {}};
-  for (size_t r = 0; r < rows.size(); ++r) {
-    out.RowLogScale.push_back(m.RowLogScale[rows[r]]);
-    for (size_t k = 0; k < m.Cols; ++k) out.Value[k * rows.size() + r] = m.Value[k * m.Rows + rows[r]];
-  }
-  return out;
-}
-
-// A pair's penalty: the null bias plus a Dirichlet pull of c contrasts towards the pooled weights,
-// lambda_k - 1 = (lambda_k - 1 of the null bias) + c pooled_k. A pull under LeastPull contrasts is
-// dropped: it moves no weight that matters, and as a barrier on a weight near 0 it stalls the solver.
-std::vector<double> CentredPenalty(size_t cols, double c, const std::vector<double>& pooled) {
-  std::vector<double> p = NullBiasedPenalty(cols);
-  for (size_t k = 0; k < cols; ++k)
-    if (c * pooled[k] >= LeastPull) p[k] += c * pooled[k];
-  return p;
-}
-
-// Rows of each pair, pair by pair: all of them, or (thin) at most StrengthGenes spread evenly.
-std::vector<std::vector<size_t>> PairRows(const std::vector<size_t>& first, bool thin) {
-  std::vector<std::vector<size_t>> rows(first.size() - 1);
-  for (size_t p = 0; p + 1 < first.size(); ++p) {
-    size_t count = first[p + 1] - first[p], stride = thin ? (count + StrengthGenes - 1) / StrengthGenes : 1;
-    for (size_t i = first[p]; i < first[p + 1]; i += std::max<size_t>(stride, 1)) rows[p].push_back(i);
-  }
-  return rows;
-}
-
-// Held-out log-likelihood of each pull in PoolStrengths, two-fold within every pair: the pooled fit
-// and each pair's fit see one half of the genes, the other half scores the pair's weights.
-std::vector<double> StrengthScores(const LikelihoodMatrix& m, const std::vector<std::vector<size_t>>& rows) {
-  const size_t strengths = std::size(PoolStrengths);
-  std::vector<double> score(strengths, 0.0), density, noPenalty(m.Cols, 0.0);
-  for (size_t fold = 0; fold < 2; ++fold) {
-    std::vector<std::vector<size_t>> train(rows.size()), test(rows.size());
-    std::vector<size_t> allTrain;
-    for (size_t p = 0; p < rows.size(); ++p)
-      for (size_t j = 0; j < rows[p].size(); ++j) (j % 2 == fold ? train : test)[p].push_back(rows[p][j]);
-    for (const auto& r : train) allTrain.insert(allTrain.end(), r.begin(), r.end());
-    WeightFit pooled = FitWeights(SelectRows(m, allTrain), NullBiasedPenalty(m.Cols), MaxFitIterations);
-    for (size_t p = 0; p < rows.size(); ++p) {
-      if (train[p].empty() || test[p].empty()) continue;
-      LikelihoodMatrix in = SelectRows(m, train[p]), out = SelectRows(m, test[p]);
-      for (size_t c = 0; c < strengths; ++c) {
-        WeightFit own = FitWeights(in, CentredPenalty(m.Cols, PoolStrengths[c], pooled.Weight), MaxFitIterations);
-        score[c] += PenalisedObjective(out, noPenalty, own.Weight, density);
-      }
-    }
-  }
-  return score;
-}
-
 }  // namespace
 
 UnimodalPrior FitUnimodalPrior(const double* b, const double* s, size_t count, int maxIterations) {
   Contrasts c;
   AddContrasts(b, s, count, c);
-  if (c.B.empty()) return {{}, {}, NaN, 0, false, 0.0};
+  if (c.B.empty()) return {{}, {}, NaN, 0, false};
   std::vector<double> grid = SdGrid(c);
   LikelihoodMatrix m = BuildLikelihood(c, grid);
-  return ToPrior(grid, FitWeights(m, NullBiasedPenalty(m.Cols), maxIterations), 0.0);
+  WeightFit f = FitWeights(m, NullBiasedPenalty(m.Cols), maxIterations);
+  return {grid, f.Weight, f.Objective, f.Iterations, f.Converged};
 }
 
 // Each component gives a normal posterior N(m_k, v_k) with v_k = s^2 sigma_k^2 / (s^2 + sigma_k^2) and
@@ -398,33 +339,13 @@ void RunningMeans(const double* keys, const double* values, size_t count, double
   }
 }
 
-// Each pair fits its own weights under its null-biased penalty plus a Dirichlet pull of c contrasts
-// towards the weights fitted to all pairs at once; c is the candidate in PoolStrengths whose pair fits
-// best predict held-out genes. Pairs alike: a strong pull, near one fit for all; pairs that differ: a
-// weak one, near a fit per pair.
 std::vector<UnimodalPrior> FitPairPriors(const std::vector<std::vector<double>>& b,
                                          const std::vector<std::vector<double>>& s) {
   if (b.size() != s.size()) throw std::invalid_argument("FitPairPriors: b and s hold different numbers of pairs");
-  Contrasts all;
-  std::vector<size_t> first{0};
+  std::vector<UnimodalPrior> priors;
   for (size_t p = 0; p < b.size(); ++p) {
     if (b[p].size() != s[p].size()) throw std::invalid_argument("FitPairPriors: a pair's b and s differ in length");
-    AddContrasts(b[p].data(), s[p].data(), b[p].size(), all);
-    first.push_back(all.B.size());
-  }
-  std::vector<UnimodalPrior> priors(b.size(), UnimodalPrior{{}, {}, NaN, 0, false, NaN});
-  if (all.B.empty()) return priors;
-  std::vector<double> grid = SdGrid(all);
-  LikelihoodMatrix m = BuildLikelihood(all, grid);
-  WeightFit pooled = FitWeights(m, NullBiasedPenalty(m.Cols), MaxFitIterations);
-  std::vector<double> score = StrengthScores(m, PairRows(first, true));
-  double c = PoolStrengths[std::max_element(score.begin(), score.end()) - score.begin()];
-  std::vector<std::vector<size_t>> rows = PairRows(first, false);
-  for (size_t p = 0; p < b.size(); ++p) {
-    if (rows[p].empty()) continue;
-    WeightFit own = FitWeights(SelectRows(m, rows[p]), CentredPenalty(m.Cols, c, pooled.Weight), MaxFitIterations);
-    priors[p] = ToPrior(grid, own, c);
-    priors[p].Converged = own.Converged && pooled.Converged;
+    priors.push_back(FitUnimodalPrior(b[p].data(), s[p].data(), b[p].size()));
   }
   return priors;
 }

@@ -65,7 +65,7 @@ static bool IsMissingValue(std::string_view token) {
 
 static void ReadRatios(InputFile& file, const InputDesign& d, CurrentGene& gene) {
   int h = 0;
-  gene.PositiveRatios = 0;
+  gene.PositiveRatios = gene.NegativeRatios = 0;
   while (!AtLineEnd(file) && h < d.NumHybs) {
     std::string token = ReadRatioCell(file);
     ++h;
@@ -86,6 +86,7 @@ static void ReadRatios(InputFile& file, const InputDesign& d, CurrentGene& gene)
            " in this version of T.E.L.V.O..");
     if (x != 0.0) gene.HybArr[HybSlot(gene, hyb.ExpNode, hyb.RefNode, ++count)] = x;
     if (x > 0.0) ++gene.PositiveRatios;
+    if (x < 0.0) ++gene.NegativeRatios;
   }
 }
 

@@ -48,6 +48,7 @@ struct CurrentGene {
   bool IrreducibleMatrix = false;         // observed pairs connect every node
   bool EnoughData = false;                // at least one positive ratio per parameter
   int PositiveRatios = 0;                 // P, positive ratios of the row
+  int NegativeRatios = 0;                 // ratios below 0: log ratios given by mistake?
 };
 
 // How far a gene row was read: what its console lines can show.
@@ -72,6 +73,8 @@ std::string ReadRestOfLine(InputFile& file);        // up to the line end, which
 bool OnlyEmptyLinesLeft(const InputFile& file);     // the rest of the file is line ends alone
 long CountRowsLeft(const InputFile& file);          // lines that are not empty, from the read position
 bool LooksLikePlainText(const std::string& bytes);  // no UTF-16 byte-order mark, no NUL in the first row
+// "comma" or "semicolon" when the first row has no TAB but that separator; null otherwise.
+const char* OtherSeparator(const std::string& bytes);
 // The file name typed at the prompt (checked, asked again when empty or too long), or given as the
 // last argument; either way the file is then read whole into the design.
 void PromptForInputFile(Console& con, InputDesign& design);

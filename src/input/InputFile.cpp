@@ -55,6 +55,14 @@ bool LooksLikePlainText(const std::string& bytes) {
   return bytes.find('\0') >= rowEnd;
 }
 
+const char* OtherSeparator(const std::string& bytes) {
+  std::string_view row = std::string_view(bytes).substr(0, bytes.find_first_of("\r\n"));
+  if (row.find('\t') != std::string_view::npos) return nullptr;
+  if (row.find(',') != std::string_view::npos) return "comma";
+  if (row.find(';') != std::string_view::npos) return "semicolon";
+  return nullptr;
+}
+
 namespace {
 
 std::string IOErrorMessage() {

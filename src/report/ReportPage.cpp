@@ -56,8 +56,6 @@ struct GeneDiagnostics {
 
 bool Drawable(const ContrastRow& c) { return std::isfinite(c.Log2Ratio) && c.Lfdr >= 0 && c.Lfdr <= 1; }
 const char* DirectionClass(const ContrastRow& c) { return !c.Called ? "o" : c.Log2Ratio > 0 ? "u" : "d"; }
-// "1 gene", "2 genes"
-std::string Count(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 std::string GeneText(const std::string& id, const std::string& name) { return name.empty() ? id : id + " " + name; }
 
 std::string Decimals(double x, int decimals) {

@@ -32,18 +32,29 @@ bool IsMemoryEnough(RunState& run) {
   return true;
 }
 
+// The header rows; a file whose first row is cut by commas or semicolons gets the advice it needs.
+static void VerifyHeader(RunState& run) {
+  try {
+    VerifyFileHeader(run.Con, run.Design, run.InteractiveFlag);
+  } catch (RunStop& stop) {
+    if (const char* separator = OtherSeparator(run.Design.DatFile.Bytes))
+      stop.Hint = std::string("the file looks ") + separator + "-separated: save it with TABs between the cells";
+    throw;
+  }
+}
+
 void SetParametersCLI(RunState& run) {
   run.InteractiveFlag = false;
   TakeLongOptions(run.Settings, run.Args);
   IntroCLI(run);
-  VerifyFileHeader(run.Con, run.Design, run.InteractiveFlag);
+  VerifyHeader(run);
   SetOptionsCLI(run.Settings, run.Design, run.Args);
   OpenOutputs(run);
 }
 
 void SetParametersInteractive(RunState& run) {
   Intro(run);
-  VerifyFileHeader(run.Con, run.Design, run.InteractiveFlag);
+  VerifyHeader(run);
   SetOptions(run.Con, run.Settings, run.Design);
   OpenOutputs(run);
 }
@@ -95,6 +106,7 @@ static int StopRun(RunState& run, const RunStop& stop) {
   } catch (const RunStop&) {
   }
   ReportStop(run, stop);
+  WarnAboutInput(run);
   return stop.Status;
 }
 
@@ -123,6 +135,8 @@ static int RunStages(RunState& run, int argc) {
   WriteLine(run.Con, "Time used: " + ElapsedText(used.count()));
   FlushConsole();
   if (ConsoleFailed()) Oops(ConsoleFailedMessage(run.Counts.Read));
+  WarnAboutInput(run);
+  WriteSummary(run);
   return 0;
 }
 
@@ -139,6 +153,7 @@ int RunTelvo(int argc, char** argv) {
     FlushConsole();
     return 0;
   }
+  if (HasLongOption(run.Args, "quiet")) SilenceConsole();  // before the first line of a run
   if (!IsMemoryEnough(run)) {
     ReportFailure(RunStop{"", 1, "not enough memory: a trial block of 400000000 bytes was refused"}, "telvo", "");
     return 1;

@@ -10,12 +10,22 @@ void PrepareJob(GeneJob& job, const RunSettings& s, int numNodes) {
   if (s.Tables) job.NodeRows.reserve(numNodes), job.ContrastRows.reserve(static_cast<size_t>(numNodes) * numNodes / 2);
 }
 
+// What a row may say of a mistake: log ratios, or an identifier that came before.
+static void NoteGeneRow(RunState& run, const CurrentGene& g) {
+  InputNotes& notes = run.Notes;
+  run.Counts.NegativeRatios += g.NegativeRatios;
+  if (g.NegativeRatios > 0 && notes.FirstNegative.empty()) notes.FirstNegative = g.GeneUniqueID;
+  if (notes.Ids.insert(g.GeneUniqueID).second) return;
+  if (notes.Repeats++ == 0) notes.FirstRepeat = g.GeneUniqueID;
+}
+
 void ReadGene(RunState& run, GeneJob& job) {
   const InputDesign& d = run.Design;
   const RunSettings& s = run.Settings;
   RowRead read = ReadGeneRow(run.Design.DatFile, d, job.Gene);
   WriteGeneOpening(job.Con, job.Gene, s.FullOutput, read.Reached);
   if (read.Problem) throw *read.Problem;
+  NoteGeneRow(run, job.Gene);
   if (s.FullOutput) VerifyOrQuit(run.Con, run.InteractiveFlag, d.FileName);
   WriteComparisonMatrix(job.Con, d, job.Gene);
   JudgeGeneData(d, s.ConstrainedVCV, job.Gene);

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <csignal>
 #include <ctime>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +69,14 @@ struct ProgressMeter {
   std::chrono::steady_clock::time_point LastDrawn;  // the line was last written
 };
 
+// What the gene rows suggest may be a mistake, told on standard error when the run ends.
+struct InputNotes {
+  std::string FirstNegative;      // the first gene with a ratio below 0
+  std::set<std::string> Ids;      // gene identifiers read
+  long Repeats = 0;               // gene rows whose identifier came before
+  std::string FirstRepeat;        // the first such identifier
+};
+
 // Everything a run holds.
 struct RunState {
   bool InteractiveFlag = true;                    // a person answers at the keyboard
@@ -76,6 +85,7 @@ struct RunState {
   RunSettings Settings;                           // the settings
   OutputFiles Output;                             // result, p-value and table files
   GeneCounts Counts;                              // genes committed, by what became of them
+  InputNotes Notes;                               // what may be a mistake in the gene rows
   std::time_t StartClock = 0;                     // wall-clock start, for the run table
   std::chrono::steady_clock::time_point StartTime;  // start of the run
   ProgressMeter Progress;                         // the progress line
@@ -138,6 +148,8 @@ void ReportStop(RunState& run, const RunStop& stop);      // prints a stop; paus
 // "program: reason" on standard error, and the usage line after a bad command line.
 void ReportFailure(const RunStop& stop, const char* program, std::string_view usageLine);
 std::string ConsoleFailedMessage(long genes);              // the stop after a console failure
+void WarnAboutInput(const RunState& run);  // negative ratios and repeated identifiers, on standard error
+void WriteSummary(const RunState& run);    // one line on standard error: the genes and the outputs
 
 // --- telvo-rank (Rank.cpp) ---
 int RunTelvoRank(int argc, char** argv);  // ranks shards' contrasts tables, draws their report

@@ -1,4 +1,6 @@
 // The banner, and the two ways into a run: the file-name prompt or the last argument.
+#include <filesystem>
+
 #include "run/Run.h"
 
 namespace telvo {
@@ -48,9 +50,25 @@ void Intro(RunState& run) {
   PromptForInputFile(run.Con, run.Design);
 }
 
+// The last argument could not be opened: was the ratio file written earlier (telvo ratios.txt -r 5)?
+static bool InputComesEarlier(const std::vector<std::string>& args) {
+  if (args.size() < 2) return false;
+  if (!args.front().starts_with('-')) return true;
+  std::error_code error;
+  for (size_t k = 0; k + 1 < args.size(); ++k)
+    if (!args[k].starts_with('-') && std::filesystem::is_regular_file(args[k], error)) return true;
+  return false;
+}
+
 void IntroCLI(RunState& run) {
   WriteTelvoBanner(run.Con);
-  TakeInputFileArgument(run.Con, run.Design, run.Args.back());
+  try {
+    TakeInputFileArgument(run.Con, run.Design, run.Args.back());
+  } catch (RunStop& stop) {
+    if (InputComesEarlier(run.Args))
+      stop.Hint = "the input file must be the last argument, after the flags: telvo [flags] ratios.txt";
+    throw;
+  }
 }
 
 }  // namespace telvo

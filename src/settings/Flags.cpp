@@ -128,6 +128,7 @@ static const LongOption LongOptions[] = {
          OopsUsage("The smallest change called (--min-log2) must be a log2 ratio of 0 or more, not " + Cut(v) + ".");
      }},
     {"resume", false, [](RunSettings& s, const std::string&) { s.Resume = true; }},
+    {"quiet", false, [](RunSettings& s, const std::string&) { s.Quiet = true; }},
     {"progress", false, [](RunSettings& s, const std::string&) { s.Progress = ProgressChoice::Always; }},
     {"no-progress", false, [](RunSettings& s, const std::string&) { s.Progress = ProgressChoice::Never; }},
     {"help", false, nullptr, InfoRequest::Help},
@@ -154,6 +155,17 @@ InfoRequest FindInfoRequest(const std::vector<std::string>& args) {
     if (option->TakesValue && equals == std::string::npos) ++i;  // its value is no request
   }
   return InfoRequest::None;
+}
+
+bool HasLongOption(const std::vector<std::string>& args, const char* name) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    size_t equals;
+    const LongOption* option = FindLongOption(args[i], equals);
+    if (!option) continue;
+    if (std::string_view(option->Name) == name) return true;
+    if (option->TakesValue && equals == std::string::npos) ++i;  // its value is no option
+  }
+  return false;
 }
 
 void TakeLongOptions(RunSettings& settings, std::vector<std::string>& args) {
@@ -220,15 +232,29 @@ static void SetNumberFlag(RunSettings& s, const NumberFlag& flag, const std::str
   flag.Set(s, whole, real);
 }
 
+// A refusal of -e, with the four models named after it.
+[[noreturn]] static void BadErrorModel(const std::string& message) {
+  throw RunStop{Cut(message), 1, "", true, "the error models are AV, AC, MV and MC"};
+}
+
 // -e: the first two characters name the model; the rest is not read.
 static void SetErrorModelFlag(RunSettings& s, const std::string& v) {
-  if (v.size() < 2) OopsUsage("Invalid error model " + v);
-  if (v[0] != 'A' && v[0] != 'M')
-    OopsUsage("Invalid error model (" + v.substr(0, 1) + ").  Valid choices are A and M.");
+  if (v.size() < 2) BadErrorModel("Invalid error model " + v);
+  if (v[0] != 'A' && v[0] != 'M') BadErrorModel("Invalid error model (" + v.substr(0, 1) + ").  Valid choices are A and M.");
   if (v[1] != 'V' && v[1] != 'C')
-    OopsUsage("Invalid variation type (" + v.substr(1, 1) + ").  Valid choices are V and C.");
+    BadErrorModel("Invalid variation type (" + v.substr(1, 1) + ").  Valid choices are V and C.");
   SetErrorModelFirst(s, v[0]);
   SetErrorModelSecond(s, v[1], "Coefficient ofVariation");
+}
+
+// A value written onto its flag is taken, as getopt takes it, only where the whole rest of the word is a
+// valid value of a number flag or an error model; anything else stays an unknown flag (-burn 5).
+static bool IsAttachedValue(const NumberFlag* number, char letter, const std::string& rest) {
+  int64_t whole = 0;
+  double real = 0;
+  if (number)
+    return number->Upper == 0 ? ParseFlagReal(rest, real) : ParseFlagInteger(rest, number->Lower, number->Upper, whole);
+  return letter == 'e' && rest.size() == 2 && (rest[0] == 'A' || rest[0] == 'M') && (rest[1] == 'V' || rest[1] == 'C');
 }
 
 void SetOptionsCLI(RunSettings& s, const InputDesign& d, const std::vector<std::string>& args) {
@@ -240,12 +266,14 @@ void SetOptionsCLI(RunSettings& s, const InputDesign& d, const std::vector<std::
       OopsUsage("Error parsing command line (expected a flag, but found " + (a.empty() ? std::string(" ") : a.substr(0, 1)) +
                     " instead.",
                 "expected a flag but found '" + a + "' (the ratio file is the last argument)");
-    if (a.size() != 2) OopsUsage("Unrecognized flag " + a, "unknown flag " + a);
-    char letter = a[1];
-    auto value = [&]() { return Cut(args[++curParam - 1]); };
+    char letter = a.size() > 1 ? a[1] : ' ';
     const NumberFlag* number = nullptr;
     for (const NumberFlag& flag : NumberFlags)
       if (flag.Letter == letter) number = &flag;
+    const std::string attached = a.size() > 2 ? a.substr(2) : "";  // a value written onto its flag, as -j2
+    if (a.size() != 2 && !IsAttachedValue(number, letter, attached))
+      OopsUsage("Unrecognized flag " + a, "unknown flag " + a);
+    auto value = [&]() { return a.size() > 2 ? attached : Cut(args[++curParam - 1]); };
     if (number) {
       SetNumberFlag(s, *number, value());
       continue;

@@ -50,6 +50,7 @@ struct RunSettings {
   long FirstGene = 1;                                   // number of the first gene row of the file (shards)
   bool DryRun = false;                                  // -q: stop once the output files are open
   bool Resume = false;                                  // --resume: go on with a run that stopped
+  bool Quiet = false;                                   // --quiet: nothing on standard output
   std::string OutPrefix;                                // --out: outputs named from it; empty: from the input
   bool Tables = false;                                  // --out: the analysis tables are written
   double Fdr = 0.05;                                    // --fdr: the level of the calls
@@ -69,6 +70,7 @@ void SetErrorModelSecond(RunSettings& settings, char letter, const char* coeffic
 // --- Command-line flags (Flags.cpp) ---
 enum class InfoRequest { None, Help, Version };  // what a command line may ask instead of a run
 InfoRequest FindInfoRequest(const std::vector<std::string>& args);  // -h, --help or --version anywhere
+bool HasLongOption(const std::vector<std::string>& args, const char* name);  // --name anywhere, not as a value
 // Takes the --name options out of the arguments, wherever they stand; the input file must remain.
 void TakeLongOptions(RunSettings& settings, std::vector<std::string>& args);
 // The one-letter flags before the last argument (the input file), once the design is known.

@@ -30,9 +30,11 @@ Flags (defaults in brackets; integers may also be written $1F, 0x1F, x1F, %101 o
   -q                dry run: check the file and settings, create the output files, stop
   -j 1..256         independent genes on that many worker threads [off: one random stream]
   -n 1..2147483647  with -j: number of the file's first gene row, for shards of a file [1]
-  --out PREFIX      name every output from PREFIX; also writes analysis tables
+  --out PREFIX      name every output from PREFIX; also writes the analysis tables and the report
   --fdr ALPHA       with --out: the level of the calls, 0 < ALPHA < 1 [0.05]
   --min-log2 T      with --out: a call also needs |log2 ratio| above T, T >= 0 [none]
+  --resume          with -j and --out: go on with a run that stopped, after the genes its files hold
+  --quiet           nothing on standard output; failures, warnings and a summary on standard error
   --progress        progress line on standard error even when it is not a terminal
   --no-progress     no progress line [shown when standard error is a terminal]
   -h, --help        this text
@@ -41,15 +43,29 @@ Flags (defaults in brackets; integers may also be written $1F, 0x1F, x1F, %101 o
 A ratio of 0, an empty cell, NA, NaN, nan or #N/A is no measurement.
 
 Outputs, beside the input file:
-  <input>_<model>.TER          result file: settings, column headings, one row per gene
+  <input>_<model>.TER          result file: settings, column headings, one row per gene; its
+                               estimates are relative to the gene's node with the smallest median
   <input>_<node>.pvalue        one per node: P(node > other node) for every gene
   <input>_<gene>(<name>).TEC   with -f: the chains of every sampled gene
+With --out PREFIX they are PREFIX.TER, PREFIX_<node>.pvalue and PREFIX_<gene>(<name>).TEC, beside
+tab-separated tables for R and pandas and a report page:
+  PREFIX.nodes.tsv     a row per gene and node: Mu and its interval, rel (relative to that gene's
+                       node with the smallest median, which differs from gene to gene: use the
+                       contrasts for a fixed pair), diagnostics (ESS, R-hat)
+  PREFIX.contrasts.tsv a row per estimated gene and node pair: log2 ratio, interval, lfsr
+  PREFIX.top.tsv       the contrasts ranked within a pair by lfdr, with q-values and calls
+  PREFIX.genes.tsv     a row per estimated gene: does any node differ?
+  PREFIX.run.tsv       the settings, counts and calls of the run
+  PREFIX.report.html   one page: volcano and forest plots, the sampler's diagnostics
+telvo-rank makes the ranked, genes and run tables and the report from the tables of shards.
 The per-gene report goes to standard output; the progress line and failures to standard error.
 
-Exit status: 0 after a normal run, a dry run (-q) or the user's own quit; 1 after any failure.
+Exit status: 0 after a normal run, a dry run (-q) or the user's own quit; 1 after any failure;
+130, 143 or 129 after SIGINT, SIGTERM or SIGHUP (the files then hold the same whole genes).
 
 Examples:
   telvo -r 12345 examples/example.txt
+  telvo -j 2 -r 12345 --quiet --out results/example examples/example.txt
   telvo -e MV -j 2 -o results.TER ratios.txt > ratios.log
 )";
 }

@@ -10,7 +10,7 @@ namespace {
 
 // Keys of the run table that each shard has for itself; the rest are settings every shard shares.
 const std::set<std::string> CountKeys = {"genes_read",   "estimated", "acceptable",
-                                         "not_connected", "too_few_data", "shards"};
+                                         "not_connected", "too_few_data", "negative_ratios", "shards"};
 const std::set<std::string> ShardKeys = {"input_file", "output_prefix", "result_file", "threads",
                                          "first_gene", "start_time",    "end_time",    "time_used"};
 
@@ -96,6 +96,7 @@ RunRows RunTableRows(const InputDesign& d, const RunSettings& s, const GeneCount
       {"acceptable", std::to_string(c.Acceptable)},
       {"not_connected", std::to_string(c.NotConnected)},
       {"too_few_data", std::to_string(c.TooFewData)},
+      {"negative_ratios", std::to_string(c.NegativeRatios)},
       {"start_time", LocalTime(start)},
       {"end_time", LocalTime(end)},
       {"time_used", ElapsedText(secondsUsed)},

@@ -96,6 +96,7 @@ struct GeneCounts {
   long Acceptable = 0;    // sampled with the verdict True
   long NotConnected = 0;  // not sampled: the design falls apart
   long TooFewData = 0;    // not sampled: fewer ratios than parameters
+  long NegativeRatios = 0;  // ratio cells below 0 among them: log ratios given by mistake?
 };
 
 // A table as read from a file: its name for messages and its whole content.

@@ -1,5 +1,5 @@
 // Golden runs: every folder of tests/data/golden holds a command line (cmd, run by sh in an empty
-// scratch folder with TELVO, TELVO_RANK, INPUTS and EXAMPLE set) and all it left: standard output, standard
+// scratch folder with TELVO, TELVO_RANK, SIMULATE, INPUTS and EXAMPLE set) and all it left: standard output, standard
 // error, exit status and every file, byte for byte, in stdout, stderr, status and files/. A cmd may run
 // telvo many times through t, which echoes each command line and its exit status on both streams. A change to
 // the order of draws, a seed, a summary, a layout or a message shows here. After a deliberate change,
@@ -78,6 +78,7 @@ TEST_P(Golden, LeavesEveryPinnedByte) {
   const fs::path folder = GoldenDir / GetParam();
   setenv("TELVO", TELVO_BINARY, 1);
   setenv("TELVO_RANK", TELVO_RANK_BINARY, 1);
+  setenv("SIMULATE", TELVO_SIMULATE, 1);
   setenv("INPUTS", Inputs.c_str(), 1);
   setenv("EXAMPLE", TELVO_SOURCE_DIR "/examples/example.txt", 1);
   std::string dir = ScratchDir();

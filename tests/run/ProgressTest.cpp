@@ -1,5 +1,6 @@
 // The progress line on standard error: shown on a terminal or with --progress, never in the
-// console text or the files, redrawn at most four times a second and blanked out at the end.
+// console text or the files, redrawn at most four times a second and blanked out at the end, where
+// the summary line of a run that ended normally follows it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -17,13 +18,15 @@ struct Drawn {
   std::vector<long> Done;  // genes done of each line drawn, in order
   long Total = -1;         // gene count the lines name
   bool Cleared = false;    // the last line is blanked out and the cursor back at its start
+  std::string Summary;     // the line after it, without its line end
 };
 
-// The lines drawn in place ("\r" before each); anything else written there fails the test.
+// The lines drawn in place ("\r" before each) and the summary line; anything else written there fails
+// the test.
 Drawn ReadProgress(const std::string& err) {
   static const std::regex line(
       R"(\r(\d+)/(\d+) genes \((\d+)%\), (-|\d+\.\d) genes/s, \d\d:\d\d:\d\d elapsed, (--:--:--|\d\d:\d\d:\d\d) left *)");
-  static const std::regex blank(R"(\r +\r)");
+  static const std::regex blank(R"(\r +\r(telvo: \d+ genes? read: [^\r\n]*)?\r?\n?)");
   Drawn d;
   std::smatch m;
   std::string rest = err;
@@ -34,7 +37,8 @@ Drawn ReadProgress(const std::string& err) {
     EXPECT_EQ(d.Done.back() > 0, m[4] != "-" && m[5] != "--:--:--") << m[0];  // rate and time left once a gene is done
     rest = m.suffix();
   }
-  d.Cleared = std::regex_match(rest, blank);
+  d.Cleared = std::regex_match(rest, m, blank);
+  if (d.Cleared) d.Summary = m[1];
   EXPECT_TRUE(d.Cleared || rest.empty()) << "unexpected on standard error: " << rest;
   return d;
 }
@@ -87,6 +91,9 @@ TEST(Progress, PipeGetsItOnlyWhenAskedAndNoLineIsDrawnTooSoon) {
     EXPECT_EQ(d.Done.front(), 0) << what;
     EXPECT_TRUE(std::is_sorted(d.Done.begin(), d.Done.end()) && d.Done.back() <= genes) << what;
     EXPECT_TRUE(d.Cleared) << what;
+    EXPECT_EQ(d.Summary, "telvo: " + std::to_string(genes) + " genes read: " + std::to_string(genes) + " estimated, " +
+                             std::to_string(genes) + " acceptable; 0 not estimated (0 whose design falls apart, 0 "
+                             "with too few ratios); outputs: e.txt_AC.TER and 4 p-value files") << what;
     // A quarter second at least between two lines: the run had no time for more.
     EXPECT_LE(static_cast<double>(d.Done.size()), 1 + 4 * took.count()) << what;
     if (extra.size() > 1) continue;  // -j draws other numbers
@@ -108,11 +115,14 @@ TEST(Progress, TerminalGetsItUnlessTurnedOffAndAStopBlanksItOut) {
   Drawn d = ReadProgress(shown.Err);
   EXPECT_EQ(d.Total, 3);
   EXPECT_TRUE(d.Cleared);
+  const std::string summary = "telvo: 3 genes read: 2 estimated, 1 acceptable; 1 not estimated (1 whose design falls "
+                              "apart, 0 with too few ratios); outputs: d.txt_AC.TER and 2 p-value files";
+  EXPECT_EQ(d.Summary, summary);
   EXPECT_EQ(WithoutTime(shown.Out), WithoutTime(RunProgram(dir, With(quick, {"d.txt"})).Out));
 
   ProgramRun off = RunOnTerminal(dir, With(quick, {"--no-progress", "d.txt"}));
   EXPECT_EQ(off.Status, 0);
-  EXPECT_EQ(off.Err, "");
+  EXPECT_EQ(off.Err, summary + "\r\n");  // a terminal still gets the summary
 
   ProgramRun stopped = RunOnTerminal(dir, With(quick, {"bad.txt"}));
   EXPECT_EQ(stopped.Status, 1);
@@ -121,4 +131,5 @@ TEST(Progress, TerminalGetsItUnlessTurnedOffAndAStopBlanksItOut) {
   Drawn before = ReadProgress(stopped.Err.substr(0, reason));
   EXPECT_EQ(before.Total, 4);
   EXPECT_TRUE(before.Cleared);
+  EXPECT_EQ(before.Summary, "");  // no summary after a stop
 }

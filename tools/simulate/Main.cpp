@@ -59,6 +59,12 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) throw std::invalid_argument(a + " needs a value");
         return argv[++i];
       };
+      if (a == "-h" || a == "--help") {
+        std::cout << "telvo_simulate: writes a ratio file of a chosen design, with known true Mu per gene, for testing\n"
+                     "telvo (see tools/simulate/Simulate.h for the model).\n"
+                  << Usage << "\n";
+        return 0;
+      }
       if (a == "--design") o.Design = value();
       else if (a == "--nodes") o.Nodes = static_cast<int>(Whole(value(), a));
       else if (a == "--replicates") o.Replicates = static_cast<int>(Whole(value(), a));
