@@ -22,7 +22,7 @@ void CatchStopSignals() {
 void StopForSignal(const RunState& run) {
   const int signal = StopSignal;
   const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP";
-  std::string genes = std::to_string(run.Counts.Read) + (run.Counts.Read == 1 ? " gene" : " genes");
+  std::string genes = Count(run.Counts.Read, "gene", "genes");
   std::string hold = run.Settings.Tables ? "the result file, the p-value files and the nodes and contrasts tables"
                                          : "the result file and the p-value files";
   std::string missing = run.Settings.Tables ? "; the ranked, genes and run tables and the report are not written" : "";
