@@ -35,7 +35,7 @@ const char Style[] =
     ".u{fill:#D55E00;stroke:#D55E00}.d{fill:#0072B2;stroke:#0072B2}.o{fill:#999;stroke:#999}\n"
     ".n{fill:#fff;stroke-width:1.3}.bin{fill:#555;stroke:none}.called circle{r:3px}.rest circle{r:2px}\n"
     ".zero{stroke:#666;stroke-dasharray:4 3;fill:none}.limit{stroke:#E69F00;stroke-width:2;fill:none}\n"
-    ".ci{stroke-width:2.5}.bar{fill:#009E73}.bar2{fill:#CC79A7}.name{font-size:10px;fill:#333}\n"
+    ".ci{stroke-width:2.5}.bar{fill:#009E73}.bar2{fill:#CC79A7}.name{font-size:10px;fill:#333}.leader{stroke:#999;stroke-width:.7}\n"
     "p.warning{border-left:6px solid #D55E00;background:#fbe9e2;padding:8px 12px;font-weight:bold}\n";
 
 // One node pair's contrasts, best-ranked first.
@@ -273,35 +273,59 @@ bool Overlap(const Box& a, const Box& b) {
   return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
 }
 
-// The names of the best-ranked called genes beside their points: each at the first of eight places
-// around its point where it stays inside the plot and clear of the names and points placed before;
-// a name with no such place is left to its point's tooltip.
-std::string VolcanoNames(const Plot& p, const PairRows& pair) {
-  std::vector<std::pair<double, double>> points;
-  std::vector<const ContrastRow*> named;
-  for (const ContrastRow* c : pair.Rows)
-    if (c->Called && Drawable(*c) && named.size() < LabelledGenes) {
-      named.push_back(c);
-      points.push_back({Place(p.X, c->Log2Ratio), Place(p.Y, c->Lfdr > 0 ? -std::log10(c->Lfdr) : p.Y.Hi)});
+// Where a name may go around its point: eight places next to it, then the same places 12 and 24
+// pixels further out, joined to the point by a leader line.
+struct NamePlace {
+  double Dx, Dy;  // the box's left and bottom, from the point (pixels, before the width)
+  int Ring;       // 0: next to the point; further out: a leader line
+};
+
+std::vector<NamePlace> NamePlaces(double width) {
+  const double dx[] = {6, -6 - width, 6, -6 - width, -width / 2, -width / 2, 14, -14 - width};
+  const double dy[] = {-2, -2, 10, 10, -8, 16, -12, -12};
+  std::vector<NamePlace> places;
+  for (int ring = 0; ring < 3; ++ring)
+    for (int k = 0; k < 8; ++k) {
+      double outX = dx[k] + width / 2 > 0.5 ? 1 : dx[k] + width / 2 < -0.5 ? -1 : 0, outY = dy[k] > 2 ? 1 : -1;
+      places.push_back({dx[k] + 12 * ring * outX, dy[k] + 12 * ring * outY, ring});
     }
+  return places;
+}
+
+// The names of the best-ranked called genes beside their points: each at the first place around its
+// point (NamePlaces) where it stays inside the plot and clear of every called point and of the names
+// placed before; a name with no such place is left to its point's tooltip.
+std::string VolcanoNames(const Plot& p, const PairRows& pair) {
+  auto spot = [&](const ContrastRow& c) {
+    return std::pair<double, double>{Place(p.X, c.Log2Ratio), Place(p.Y, c.Lfdr > 0 ? -std::log10(c.Lfdr) : p.Y.Hi)};
+  };
+  std::vector<const ContrastRow*> named;
   std::vector<Box> taken;
-  for (auto [x, y] : points) taken.push_back({x - 4, y - 4, x + 4, y + 4});
+  for (const ContrastRow* c : pair.Rows) {
+    if (!c->Called || !Drawable(*c)) continue;
+    if (named.size() < LabelledGenes) named.push_back(c);
+    auto [x, y] = spot(*c);
+    taken.push_back({x - 4, y - 4, x + 4, y + 4});
+  }
   std::string out;
-  for (size_t k = 0; k < named.size(); ++k) {
-    std::string name = ClippedText(GeneText(named[k]->GeneId, named[k]->GeneName), LabelLength);
+  for (const ContrastRow* c : named) {
+    std::string name = ClippedText(GeneText(c->GeneId, c->GeneName), LabelLength);
     // About 6.2 pixels a character of the 10-pixel font; a UTF-8 character's continuation bytes do not count.
     const double characters = static_cast<double>(
         std::count_if(name.begin(), name.end(), [](char ch) { return (static_cast<unsigned char>(ch) & 0xC0) != 0x80; }));
     const double width = 6.2 * characters + 2, height = 11;
-    auto [x, y] = points[k];
-    const double dx[] = {6, -6 - width, 6, -6 - width, -width / 2, -width / 2, 14, -14 - width};
-    const double dy[] = {-2, -2, 10, 10, -8, 16, -12, -12};
-    for (int place = 0; place < 8; ++place) {
-      Box box{x + dx[place], y + dy[place] - height + 2, x + dx[place] + width, y + dy[place] + 2};
+    auto [x, y] = spot(*c);
+    for (const NamePlace& place : NamePlaces(width)) {
+      Box box{x + place.Dx, y + place.Dy - height + 2, x + place.Dx + width, y + place.Dy + 2};
       bool inside = box.Left >= p.X.From && box.Right <= p.X.To && box.Top >= p.Y.To && box.Bottom <= p.Y.From;
       if (!inside || std::any_of(taken.begin(), taken.end(), [&](const Box& t) { return Overlap(box, t); }))
         continue;
       taken.push_back(box);
+      if (place.Ring > 0) {  // from the point to the nearest point of the box
+        double toX = std::clamp(x, box.Left, box.Right), toY = std::clamp(y, box.Top, box.Bottom);
+        out += "<line class=\"leader\" x1=\"" + Num(x) + "\" y1=\"" + Num(y) + "\" x2=\"" + Num(toX) + "\" y2=\"" +
+               Num(toY) + "\"/>\n";
+      }
       out += "<text class=\"name\" x=\"" + Num(box.Left + 1) + "\" y=\"" + Num(box.Bottom - 2) + "\">" +
              PageText(name) + "</text>\n";
       break;
@@ -373,8 +397,7 @@ std::string Forest(const PairRows& pair) {
     out += "<g><title>" + PageText(GeneText(c.GeneId, c.GeneName)) + ": " + Decimals(c.Log2Ratio, 2) + " [" +
            Decimals(c.Log2Lower, 2) + ", " + Decimals(c.Log2Upper, 2) + "], lfdr " + Significant(c.Lfdr) + ", q-value " +
            Significant(c.Qvalue) + (c.Called ? ", called" : "") + (c.Acceptable ? "" : ", not acceptable") +
-           "</title>\n<text x=\"6\" y=\"" +
-           Num(y + 4) + "\">" + PageText(ClippedText(GeneText(c.GeneId, c.GeneName), 36)) + "</text>\n";
+           "</title>\n<text x=\"" + Num(p.X.From - 8) + "\" y=\"" + Num(y + 4) + "\" text-anchor=\"end\">" + PageText(ClippedText(GeneText(c.GeneId, c.GeneName), 36)) + "</text>\n";
     if (std::isfinite(c.Log2Lower) && std::isfinite(c.Log2Upper))
       out += "<path class=\"ci " + cls + "\" d=\"M" + Num(Place(p.X, c.Log2Lower)) + " " + Num(y) + "H" +
              Num(Place(p.X, c.Log2Upper)) + "\"/>\n";
