@@ -1,7 +1,9 @@
 #!/bin/sh
 # Run by ctest after the tests: names every test that skipped and why (the missing tool), read from
-# the log of the run, so that a skip never passes unnoticed among the passes. Usage: skip-reasons.sh BUILD_DIR
-log=$(ls "$1"/Testing/Temporary/LastTest*.log 2>/dev/null | head -n 1)
+# the log of the run, so that a skip never passes unnoticed among the passes.
+# Usage: skip-reasons.sh BUILD_DIR (or the log itself)
+log=$1
+[ -f "$log" ] || log=$(ls "$1"/Testing/Temporary/LastTest*.log 2>/dev/null | head -n 1)
 [ -n "$log" ] || exit 0
 awk '
   /^[0-9]+\/[0-9]+ Test: / { sub(/^[0-9]+\/[0-9]+ Test: /, ""); test = $0; reason = ""; next }

@@ -2,11 +2,14 @@
 // one plotted point per contrast, equals the page telvo-rank draws from its shards, and renders in
 // headless Chromium.
 #include <gtest/gtest.h>
+
+#include <array>
 #include <libxml/parser.h>
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 #include <png.h>
 
+#include <array>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -54,7 +57,15 @@ std::string Timeless(const std::string& page) {
   return kept;
 }
 
-// A table's rows as maps from column name to cell.
+// A cell as written: quoted when it holds a quote, a TAB or a line end ("" for a quote inside).
+std::string Unquoted(const std::string& cell) {
+  if (cell.size() < 2 || cell.front() != '"' || cell.back() != '"') return cell;
+  std::string text;
+  for (size_t i = 1; i + 1 < cell.size(); ++i) text += cell[i], i += cell[i] == '"';
+  return text;
+}
+
+// A table's rows as maps from column name to cell (without line ends inside cells).
 std::vector<std::map<std::string, std::string>> TableRows(const std::string& text) {
   std::vector<std::string> lines = Lines(text), header = Cells(lines.at(0));
   std::vector<std::map<std::string, std::string>> rows;
@@ -62,7 +73,7 @@ std::vector<std::map<std::string, std::string>> TableRows(const std::string& tex
     std::vector<std::string> cells = Cells(lines[k]);
     if (cells.size() != header.size()) continue;
     std::map<std::string, std::string>& row = rows.emplace_back();
-    for (size_t i = 0; i < cells.size(); ++i) row[header[i]] = cells[i];
+    for (size_t i = 0; i < cells.size(); ++i) row[header[i]] = Unquoted(cells[i]);
   }
   return rows;
 }
@@ -70,6 +81,15 @@ std::vector<std::map<std::string, std::string>> TableRows(const std::string& tex
 double XPathNumber(xmlXPathContextPtr context, const std::string& path) {
   xmlXPathObjectPtr result = xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(path.c_str()), context);
   double value = result ? xmlXPathCastToNumber(result) : -1;
+  xmlXPathFreeObject(result);
+  return value;
+}
+
+std::string XPathText(xmlXPathContextPtr context, const std::string& path) {
+  xmlXPathObjectPtr result = xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(path.c_str()), context);
+  xmlChar* text = result ? xmlXPathCastToString(result) : nullptr;
+  std::string value = text ? reinterpret_cast<char*>(text) : "";
+  xmlFree(text);
   xmlXPathFreeObject(result);
   return value;
 }
@@ -171,8 +191,12 @@ TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
   // Per pair: the called points are the contrasts called, and the other points (one each, or counted in
   // density cells) the rest.
   std::map<std::string, int> called, others;
-  for (const std::map<std::string, std::string>& c : TableRows(ReadFile(dir + "/one/x.top.tsv")))
-    ++(c.at("called") == "TRUE" ? called : others)[c.at("node_a") + "/" + c.at("node_b")];
+  std::map<std::string, std::set<std::string>> best;  // per pair, the 10 best-ranked called genes as named
+  for (const std::map<std::string, std::string>& c : TableRows(ReadFile(dir + "/one/x.top.tsv"))) {
+    const std::string pair = c.at("node_a") + "/" + c.at("node_b");
+    if (c.at("called") == "TRUE" && best[pair].size() < 10) best[pair].insert(ClippedText(c.at("gene_id") + " " + c.at("gene_name"), 18));
+    ++(c.at("called") == "TRUE" ? called : others)[pair];
+  }
   ASSERT_EQ(called.size() + others.size() > 0, true);
   EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'volcano')])"), 6);
   EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'forest')])"), 6);
@@ -199,9 +223,30 @@ TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
     EXPECT_EQ(XPathNumber(context, "count(" + plot + "/s:g[@class='called']/s:g/*[not(s:title)])"), 0) << pair;
     EXPECT_EQ(contrasts("rest"), others[pair]) << pair;
     EXPECT_EQ(XPathNumber(context, "count(" + plot + "/s:g[@class='rest']//s:title)"), 0) << pair;  // names only of calls
-    EXPECT_EQ(XPathNumber(context, "count(//s:svg[contains(@class,'forest')][@data-pair='" + std::string(pair) +
-                                       "']/s:g/s:circle)"),
-              20);
+    // The best-ranked called genes are named on the picture (a name with no free place is left to its
+    // tooltip), none over another: boxes of 6.2 pixels a character and 11 high, left and baseline.
+    const std::string names = plot + "/s:text[@class='name']";
+    const int named = static_cast<int>(XPathNumber(context, "count(" + names + ")"));
+    EXPECT_GE(named, std::min(called[pair], 10) / 2) << pair;
+    std::vector<std::array<double, 3>> boxes;  // left, baseline, right
+    for (int k = 1; k <= named; ++k) {
+      const std::string at = "(" + names + ")[" + std::to_string(k) + "]";
+      const std::string name = XPathText(context, at);
+      EXPECT_TRUE(best[pair].count(name)) << pair << ": " << name;
+      const double x = XPathNumber(context, "number(" + at + "/@x)"), y = XPathNumber(context, "number(" + at + "/@y)");
+      const double width = 6.2 * static_cast<double>(std::count_if(name.begin(), name.end(), [](char ch) {
+                             return (static_cast<unsigned char>(ch) & 0xC0) != 0x80;  // characters, not bytes
+                           }));
+      for (const auto& [left, baseline, right] : boxes)
+        EXPECT_FALSE(x < right && left < x + width && std::fabs(y - baseline) < 11) << pair << ": " << name;
+      boxes.push_back({x, y, x + width});
+    }
+    const std::string forest = "//s:svg[contains(@class,'forest')][@data-pair='" + std::string(pair) + "']";
+    EXPECT_EQ(XPathNumber(context, "count(" + forest + "/s:g/s:circle)"), 20);
+    // Each gene's name stands on its row, ending just left of the plot.
+    EXPECT_EQ(XPathNumber(context, "count(" + forest + "/s:g[s:circle][number(s:text/@y) - 4 != number(s:circle/@cy) or "
+                                   "s:text/@text-anchor != 'end' or number(s:text/@x) < 150])"),
+              0);
     calls += called[pair];
   }
   EXPECT_GT(calls, 0) << "the simulated changes should give called contrasts";

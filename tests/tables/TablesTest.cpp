@@ -129,9 +129,12 @@ TEST(Tables, ReadByRAndPandasWithTheirTypes) {
   bool havePandas = std::system("/usr/bin/python3 -c 'import pandas' >/dev/null 2>&1") == 0;
   if (!haveR && !havePandas) GTEST_SKIP() << "neither R (r-base-core) nor pandas (python3-pandas) is installed";
   std::string dir = ScratchDir();
-  WriteFile(dir + "/x.txt", MixedInput(4));
+  std::string input = MixedInput(4);
+  input.replace(input.find("G0001\tgene1\t"), 12, "NA\tnan\t");  // read as missing unless read as text
+  WriteFile(dir + "/x.txt", input);
   ASSERT_EQ(RunProgram(dir, With(Quick, {"--out", "t/x", "x.txt"})).Status, 0);
-  // Rows and cells as the files hold them, numbers as numbers, verdicts as logicals, and no warning.
+  // Rows and cells as the files hold them, numbers as numbers, verdicts as logicals, and no warning;
+  // read as the README reads them, identifiers stay text and every other column keeps its type.
   const std::string r =
       "options(warn = 2); n <- read.delim('t/x.nodes.tsv'); c <- read.delim('t/x.contrasts.tsv');"
       "p <- read.delim('t/x.top.tsv'); k <- read.delim('t/x.run.tsv'); g <- read.delim('t/x.genes.tsv');"
@@ -140,7 +143,14 @@ TEST(Tables, ReadByRAndPandasWithTheirTypes) {
       "  sum(is.na(n$mu)) == 8, n$gene_name[13] == '\"quoted\" name', n$gene_name[17] == 'few#',"
       "  is.numeric(c$log2_ratio), is.logical(c$acceptable), is.numeric(p$svalue), is.numeric(p$lfdr),"
       "  is.logical(p$called), is.logical(g$called), is.numeric(g$p_any), nrow(g) == 4,"
-      "  k$value[k$key == 'genes_read'] == '6')";
+      "  k$value[k$key == 'genes_read'] == '6');"
+      "read_telvo <- function(file) {"
+      "  text <- c('gene_id', 'gene_name', 'node', 'node_a', 'node_b', 'largest_node_a', 'largest_node_b');"
+      "  d <- read.delim(file, colClasses = 'character', na.strings = character(0));"
+      "  for (v in setdiff(names(d), text)) d[[v]] <- type.convert(d[[v]], na.strings = 'NA', as.is = TRUE);"
+      "  d };"
+      "m <- read_telvo('t/x.nodes.tsv'); stopifnot(is.na(n$gene_id[1]), m$gene_id[1] == 'NA', m$gene_name[1] == 'nan',"
+      "  identical(m[-(1:2)], n[-(1:2)]))";
   WriteFile(dir + "/check.R", r);
   if (haveR) {
     EXPECT_EQ(std::system(("cd '" + dir + "' && Rscript check.R").c_str()), 0);
@@ -155,7 +165,11 @@ TEST(Tables, ReadByRAndPandasWithTheirTypes) {
       "assert n['gene_name'][12] == '\"quoted\" name' and n['gene_name'][16] == 'few#'\n"
       "assert n['acceptable'].dtype == 'bool' and len(n[n.acceptable]) == 16\n"
       "assert c['acceptable'].dtype == 'bool' and p['called'].dtype == 'bool' and p['svalue'].dtype == 'float64'\n"
-      "assert g['called'].dtype == 'bool' and g['p_any'].dtype == 'float64'\n";
+      "assert g['called'].dtype == 'bool' and g['p_any'].dtype == 'float64'\n"
+      "text = {c: str for c in ('gene_id', 'gene_name', 'node', 'node_a', 'node_b', 'largest_node_a', 'largest_node_b')}\n"
+      "m = pd.read_csv('t/x.nodes.tsv', sep='\\t', converters=text)\n"
+      "assert pd.isna(n.gene_id[0]) and m.gene_id[0] == 'NA' and m.gene_name[0] == 'nan'\n"
+      "assert m.drop(columns=['gene_id', 'gene_name']).equals(n.drop(columns=['gene_id', 'gene_name']))\n";
   WriteFile(dir + "/check.py", py);
   if (havePandas) {
     EXPECT_EQ(std::system(("cd '" + dir + "' && /usr/bin/python3 check.py").c_str()), 0);
