@@ -75,7 +75,8 @@ std::string SciScaled(double scaledMantissa, int64_t binaryExponent) {
     return SciFromPrintf(buffer);
   }
   // Beyond even the extended range: decimal exponent and digits from the logarithm.
-  long double log10v = std::log10(std::fabs(m)) + static_cast<long double>(e) * 0.30102999566398119521373889472449302677L;
+  long double log10v =
+      std::log10(std::fabs(m)) + static_cast<long double>(e) * 0.30102999566398119521373889472449302677L;
   long double decimal = std::floor(log10v);
   long double digits = std::pow(10.0L, log10v - decimal);
   std::snprintf(buffer, sizeof buffer, "%.14Lf", digits);
@@ -168,6 +169,8 @@ std::string WithValidUtf8(std::string_view text) {
   return out;
 }
 
-std::string Count(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+std::string Count(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
 
 }  // namespace telvo

@@ -43,7 +43,9 @@ uint32_t Random(RandomStream& rs, uint32_t n) {
   return static_cast<uint32_t>((static_cast<uint64_t>(NextRandom(rs)) * n) >> 32);
 }
 
-int Rnd(RandomStream& rs, int lo, int hi) { return lo + static_cast<int>(Random(rs, static_cast<uint32_t>(hi - lo + 1))); }
+int Rnd(RandomStream& rs, int lo, int hi) {
+  return lo + static_cast<int>(Random(rs, static_cast<uint32_t>(hi - lo + 1)));
+}
 
 double Rnd0To1(RandomStream& rs) {
   if (rs.Index >= 624) NextBlock(rs);

@@ -141,7 +141,8 @@ LocalModel Expand(const LikelihoodMatrix& m, const std::vector<double>& penalty,
                   std::vector<double>& density) {
   const size_t K = m.Cols;
   std::vector<double> scaled(K * RowBlock);
-  LocalModel q{PenalisedObjective(m, penalty, x, density), std::vector<double>(K, 0.0), std::vector<double>(K * K, 0.0)};
+  LocalModel q{PenalisedObjective(m, penalty, x, density), std::vector<double>(K, 0.0),
+               std::vector<double>(K * K, 0.0)};
   for (size_t first = 0; first < m.Rows; first += RowBlock)
     AddRowBlock(m, density, first, std::min(RowBlock, m.Rows - first), scaled, q);
   double mu = SimplexMultiplier(m, penalty), ridge = 0;
@@ -156,7 +157,8 @@ LocalModel Expand(const LikelihoodMatrix& m, const std::vector<double>& penalty,
 }
 
 // z minimising 1/2 z' H z + c' z with z_k = 0 off the free set, by Cholesky of H restricted to it.
-std::vector<double> SolveFree(const std::vector<double>& h, const std::vector<double>& c, const std::vector<bool>& free) {
+std::vector<double> SolveFree(const std::vector<double>& h, const std::vector<double>& c,
+                              const std::vector<bool>& free) {
   const size_t K = c.size();
   std::vector<size_t> idx;
   for (size_t k = 0; k < K; ++k)
@@ -184,7 +186,8 @@ std::vector<double> SolveFree(const std::vector<double>& h, const std::vector<do
 
 // min 1/2 y' H y + c' y over y >= 0 by a primal active-set method (Nocedal and Wright, section 16.5),
 // from the feasible y.
-std::vector<double> NonNegativeQuadratic(const std::vector<double>& h, const std::vector<double>& c, std::vector<double> y) {
+std::vector<double> NonNegativeQuadratic(const std::vector<double>& h, const std::vector<double>& c,
+                                         std::vector<double> y) {
   const size_t K = c.size();
   std::vector<bool> free(K);
   for (size_t k = 0; k < K; ++k) free[k] = y[k] > 0;
@@ -224,8 +227,8 @@ struct WeightFit {
 // The SQP step: the model's minimum over x + p >= 0, then backtracking until the relaxed objective f
 // falls by the Armijo share of what the model promised. The point is put back on the simplex, which
 // only lowers f (and there f = mu - F). No fall found: x itself.
-std::vector<double> NewtonStep(const LikelihoodMatrix& m, const std::vector<double>& penalty, const std::vector<double>& x,
-                               const LocalModel& q, std::vector<double>& density) {
+std::vector<double> NewtonStep(const LikelihoodMatrix& m, const std::vector<double>& penalty,
+                               const std::vector<double>& x, const LocalModel& q, std::vector<double>& density) {
   const size_t K = x.size();
   std::vector<double> c(K);  // the model in y = x + p: c = g - H x
   for (size_t k = 0; k < K; ++k) c[k] = q.Gradient[k] - Dot(&q.Hessian[k * K], x.data(), K);
@@ -256,7 +259,8 @@ std::vector<double> EmStep(const LikelihoodMatrix& m, const std::vector<double>&
   for (double& d : density) d = 1.0 / d;
   const double mu = SimplexMultiplier(m, penalty);
   std::vector<double> next(x.size());
-  for (size_t k = 0; k < x.size(); ++k) next[k] = (x[k] * Dot(&m.Value[k * m.Rows], density.data(), m.Rows) + penalty[k]) / mu;
+  for (size_t k = 0; k < x.size(); ++k)
+    next[k] = (x[k] * Dot(&m.Value[k * m.Rows], density.data(), m.Rows) + penalty[k]) / mu;
   double sum = std::accumulate(next.begin(), next.end(), 0.0);
   for (double& v : next) v /= sum;  // 1 but for rounding
   return next;

@@ -72,8 +72,8 @@ static void ReadRatios(InputFile& file, const InputDesign& d, CurrentGene& gene)
     double x = 0.0;
     if (!token.empty() && !IsMissingValue(token) && !ParseStrictReal(token, x)) {
       if (IsDecimalReal(token))
-        Oops("T.E.L.V.O. found in hyb " + IntegerToString(h) + " of gene " + gene.GeneUniqueID + " in " +
-             d.FileName + "\nthe ratio \"" + token + "\", a number out of the range it can hold (about 1E-308 to 1E+308).");
+        Oops("T.E.L.V.O. found in hyb " + IntegerToString(h) + " of gene " + gene.GeneUniqueID + " in " + d.FileName +
+             "\nthe ratio \"" + token + "\", a number out of the range it can hold (about 1E-308 to 1E+308).");
       Oops("T.E.L.V.O. expects every ratio to be a decimal number such as 0.75, -1.2 or 2.5E-1 (0 for no "
            "measurement),\nbut found in hyb " + IntegerToString(h) + " of gene " + gene.GeneUniqueID + " in " +
            d.FileName + "\nthe text \"" + token + "\"");

@@ -83,8 +83,8 @@ static void ReadReferenceRow(Console& con, InputDesign& d) {
     }
   }
   if (AtLineEnd(d.DatFile))
-    Oops("T.E.L.V.O. found an end-of-line character after\n" + d.Notes2 + "\nin the first cell in the third line \nin " +
-         d.FileName);
+    Oops("T.E.L.V.O. found an end-of-line character after\n" + d.Notes2 +
+         "\nin the first cell in the third line \nin " + d.FileName);
   Write(con, "\n");
   if (r < d.NumHybs)
     Oops("T.E.L.V.O. found an early end-of-line character in row 3\nin column number " + IntegerToString(r + 2) +

@@ -35,7 +35,8 @@ const char Style[] =
     ".u{fill:#D55E00;stroke:#D55E00}.d{fill:#0072B2;stroke:#0072B2}.o{fill:#999;stroke:#999}\n"
     ".n{fill:#fff;stroke-width:1.3}.bin{fill:#555;stroke:none}.called circle{r:3px}.rest circle{r:2px}\n"
     ".zero{stroke:#666;stroke-dasharray:4 3;fill:none}.limit{stroke:#E69F00;stroke-width:2;fill:none}\n"
-    ".ci{stroke-width:2.5}.bar{fill:#009E73}.bar2{fill:#CC79A7}.name{font-size:10px;fill:#333}.leader{stroke:#999;stroke-width:.7}\n"
+    ".ci{stroke-width:2.5}.bar{fill:#009E73}.bar2{fill:#CC79A7}.name{font-size:10px;fill:#333}.leader{stroke:#999;"
+    "stroke-width:.7}\n"
     "p.warning{border-left:6px solid #D55E00;background:#fbe9e2;padding:8px 12px;font-weight:bold}\n";
 
 // One node pair's contrasts, best-ranked first.
@@ -311,8 +312,8 @@ std::string VolcanoNames(const Plot& p, const PairRows& pair) {
   for (const ContrastRow* c : named) {
     std::string name = ClippedText(GeneText(c->GeneId, c->GeneName), LabelLength);
     // About 6.2 pixels a character of the 10-pixel font; a UTF-8 character's continuation bytes do not count.
-    const double characters = static_cast<double>(
-        std::count_if(name.begin(), name.end(), [](char ch) { return (static_cast<unsigned char>(ch) & 0xC0) != 0x80; }));
+    const double characters = static_cast<double>(std::count_if(
+        name.begin(), name.end(), [](char ch) { return (static_cast<unsigned char>(ch) & 0xC0) != 0x80; }));
     const double width = 6.2 * characters + 2, height = 11;
     auto [x, y] = spot(*c);
     for (const NamePlace& place : NamePlaces(width)) {
@@ -395,9 +396,11 @@ std::string Forest(const PairRows& pair) {
     double y = top + rowHeight * (i + 0.5);
     std::string cls = DirectionClass(c);
     out += "<g><title>" + PageText(GeneText(c.GeneId, c.GeneName)) + ": " + Decimals(c.Log2Ratio, 2) + " [" +
-           Decimals(c.Log2Lower, 2) + ", " + Decimals(c.Log2Upper, 2) + "], lfdr " + Significant(c.Lfdr) + ", q-value " +
-           Significant(c.Qvalue) + (c.Called ? ", called" : "") + (c.Acceptable ? "" : ", not acceptable") +
-           "</title>\n<text x=\"" + Num(p.X.From - 8) + "\" y=\"" + Num(y + 4) + "\" text-anchor=\"end\">" + PageText(ClippedText(GeneText(c.GeneId, c.GeneName), 36)) + "</text>\n";
+           Decimals(c.Log2Lower, 2) + ", " + Decimals(c.Log2Upper, 2) + "], lfdr " + Significant(c.Lfdr) +
+           ", q-value " + Significant(c.Qvalue) + (c.Called ? ", called" : "") +
+           (c.Acceptable ? "" : ", not acceptable") + "</title>\n<text x=\"" + Num(p.X.From - 8) + "\" y=\"" +
+           Num(y + 4) + "\" text-anchor=\"end\">" + PageText(ClippedText(GeneText(c.GeneId, c.GeneName), 36)) +
+           "</text>\n";
     if (std::isfinite(c.Log2Lower) && std::isfinite(c.Log2Upper))
       out += "<path class=\"ci " + cls + "\" d=\"M" + Num(Place(p.X, c.Log2Lower)) + " " + Num(y) + "H" +
              Num(Place(p.X, c.Log2Upper)) + "\"/>\n";

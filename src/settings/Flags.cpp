@@ -84,9 +84,10 @@ static void SetInitialVCV(RunSettings& s, const InputDesign& d, const std::strin
       bool present;
       std::string field = ListField(text, node, present);
       if (!present || field.empty())
-        OopsUsage("Bad initial variance value " + field + ".\nUsage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited "
-             "list of initial real variance values for each expression node.\nExpected " + StringFromInt(n) +
-             " values for this input file.");
+        OopsUsage("Bad initial variance value " + field +
+                  ".\nUsage: -i a,b,c,...\nwhere a,b,c,... is a comma delimited "
+                  "list of initial real variance values for each expression node.\nExpected " +
+                  StringFromInt(n) + " values for this input file.");
       if (!ParseFlagReal(field, s.InitialVCV[node]))
         OopsUsage("Bad initial variance value " + field + ".  Expected a real number (e.g. 1.0).");
     }
@@ -240,7 +241,8 @@ static void SetNumberFlag(RunSettings& s, const NumberFlag& flag, const std::str
 // -e: the first two characters name the model; the rest is not read.
 static void SetErrorModelFlag(RunSettings& s, const std::string& v) {
   if (v.size() < 2) BadErrorModel("Invalid error model " + v);
-  if (v[0] != 'A' && v[0] != 'M') BadErrorModel("Invalid error model (" + v.substr(0, 1) + ").  Valid choices are A and M.");
+  if (v[0] != 'A' && v[0] != 'M')
+    BadErrorModel("Invalid error model (" + v.substr(0, 1) + ").  Valid choices are A and M.");
   if (v[1] != 'V' && v[1] != 'C')
     BadErrorModel("Invalid variation type (" + v.substr(1, 1) + ").  Valid choices are V and C.");
   SetErrorModelFirst(s, v[0]);
@@ -257,22 +259,29 @@ static bool IsAttachedValue(const NumberFlag* number, char letter, const std::st
   return letter == 'e' && rest.size() == 2 && (rest[0] == 'A' || rest[0] == 'M') && (rest[1] == 'V' || rest[1] == 'C');
 }
 
+// The letter of a flag word, and its number flag if it is one; refuses what is no flag.
+static char FlagLetter(const std::string& a, const NumberFlag*& number) {
+  if (a.empty() || a[0] != '-')
+    OopsUsage("Error parsing command line (expected a flag, but found " +
+                  (a.empty() ? std::string(" ") : a.substr(0, 1)) + " instead.",
+              "expected a flag but found '" + a + "' (the ratio file is the last argument)");
+  char letter = a.size() > 1 ? a[1] : ' ';
+  number = nullptr;
+  for (const NumberFlag& flag : NumberFlags)
+    if (flag.Letter == letter) number = &flag;
+  if (a.size() != 2 && !IsAttachedValue(number, letter, a.size() > 2 ? a.substr(2) : ""))
+    OopsUsage("Unrecognized flag " + a, "unknown flag " + a);
+  return letter;
+}
+
 void SetOptionsCLI(RunSettings& s, const InputDesign& d, const std::vector<std::string>& args) {
   const size_t argCount = args.size();
   std::string varianceFields;
   for (size_t curParam = 1; curParam < argCount; ++curParam) {
     std::string a = Cut(args[curParam - 1]);
-    if (a.empty() || a[0] != '-')
-      OopsUsage("Error parsing command line (expected a flag, but found " + (a.empty() ? std::string(" ") : a.substr(0, 1)) +
-                    " instead.",
-                "expected a flag but found '" + a + "' (the ratio file is the last argument)");
-    char letter = a.size() > 1 ? a[1] : ' ';
     const NumberFlag* number = nullptr;
-    for (const NumberFlag& flag : NumberFlags)
-      if (flag.Letter == letter) number = &flag;
+    const char letter = FlagLetter(a, number);
     const std::string attached = a.size() > 2 ? a.substr(2) : "";  // a value written onto its flag, as -j2
-    if (a.size() != 2 && !IsAttachedValue(number, letter, attached))
-      OopsUsage("Unrecognized flag " + a, "unknown flag " + a);
     auto value = [&]() { return a.size() > 2 ? attached : Cut(args[++curParam - 1]); };
     if (number) {
       SetNumberFlag(s, *number, value());

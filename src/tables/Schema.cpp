@@ -404,7 +404,8 @@ size_t TableLengthOfRows(const TableSource& source, size_t rows) {
   TableReader t = OpenTable(source);
   for (size_t row = 0; row < rows; ++row)
     if (t.Rest.empty() || !NextTableRow(t.Rest, t.Cells, t.Lines))
-      Fail(t, "the table ends after " + std::to_string(row) + " of the " + std::to_string(rows) + " rows it should hold");
+      Fail(t,
+           "the table ends after " + std::to_string(row) + " of the " + std::to_string(rows) + " rows it should hold");
   return source.Text.size() - t.Rest.size();
 }
 

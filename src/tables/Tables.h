@@ -173,8 +173,8 @@ RunRows CallRows(const std::vector<PairCalls>& pairs, const std::vector<GeneRow>
 std::string RunTableText(const RunRows& run);
 // The run tables of shards in order as one run's: counts summed, the earliest start and the latest end,
 // time used summed, every setting from the first (a setting that differs stops), and the number of
-// shards; the rows of the calls are left out, as the calls are made again over all shards. The whole run's input and output prefix, when given, name it; else the shards' inputs are
-// listed when they differ.
+// shards; the rows of the calls are left out, as the calls are made again over all shards. The whole run's input and
+// output prefix, when given, name it; else the shards' inputs are listed when they differ.
 RunRows CombineRunTables(const std::vector<RunRows>& shards, const std::string& input = "",
                          const std::string& prefix = "");
 std::string RunValue(const RunRows& run, std::string_view key);  // "" when the key is missing

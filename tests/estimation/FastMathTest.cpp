@@ -16,7 +16,8 @@ double UlpError(double x, long double reference) {
   if (reference == 0) return x == 0 ? 0 : INFINITY;
   int e = 0;
   std::frexp(static_cast<double>(reference), &e);
-  return static_cast<double>(std::fabs(static_cast<long double>(x) - reference) / std::ldexp(1.0L, std::max(e - 53, -1074)));
+  return static_cast<double>(std::fabs(static_cast<long double>(x) - reference) /
+                             std::ldexp(1.0L, std::max(e - 53, -1074)));
 }
 
 }  // namespace

@@ -104,7 +104,8 @@ TEST(Likelihood, ManyObservationsNeitherUnderflowNorFreeze) {
   double tt = 2500 * 1e-4 + 1e-4, s = 2e-4, z = std::log(50.0);
   EXPECT_NEAR(ScaledLog(StateLikelihood(far, ErrorModel::AC, 2, mu, t)),
               -(49.0 * 49.0) / (2 * tt) + std::log(51e-4) - 0.5 * std::log(2 * Pi * tt * tt * tt), 1e-9);
-  EXPECT_NEAR(ScaledLog(StateLikelihood(far, ErrorModel::MC, 2, mu, t)), -(z * z) / (2 * s) - z - 0.5 * std::log(2 * Pi * s), 1e-9);
+  EXPECT_NEAR(ScaledLog(StateLikelihood(far, ErrorModel::MC, 2, mu, t)),
+              -(z * z) / (2 * s) - z - 0.5 * std::log(2 * Pi * s), 1e-9);
   // Mu of 0 under a coefficient model means variance 0: an undefined density, taken as 0.
   mu[2] = 0;
   EXPECT_EQ(StateLikelihood(far, ErrorModel::AC, 2, mu, t).Mantissa, 0.0);

@@ -12,7 +12,8 @@ using namespace telvo;
 
 TEST(Tuning, AcceptanceWindowBounds) {
   // The lower bound is 0.15 in extended precision: the double nearest 0.15 counts as too low.
-  for (auto [ratio, inside] : {std::pair{0.15, false}, {0.1500000001, true}, {0.4999, true}, {0.5, false}, {0.0, false}})
+  for (auto [ratio, inside] :
+       {std::pair{0.15, false}, {0.1500000001, true}, {0.4999, true}, {0.5, false}, {0.0, false}})
     EXPECT_EQ(InAcceptanceWindow(ratio), inside) << ratio;
   // A ratio of exactly the double 0.15 changes the step; inside the window nothing changes or is drawn.
   for (auto [ratio, changes] : {std::pair{0.15, true}, {0.3, false}, {0.5, false}, {0.5000001, true}}) {

@@ -10,12 +10,15 @@ TEST(FileNames, ShortNamesStayWholeLongOnesAreShortened) {
   EXPECT_EQ(TruncatedFileName("expression.txt", "_", "wildtype2", ".pvalue"), "etTLV_09f88d_wildtype2.pvalue");
   EXPECT_EQ(TruncatedFileName("expression.txt", "_", "YAL001C(TFC3)", ".TEC"), "etTLV_09f88d_YAL001C0TFC31.TEC");
   // A base of one or two characters stays whole, and TLV_ still marks the shortening.
-  EXPECT_EQ(TruncatedFileName("ab", "_", std::string(30, 'x'), ".TEC"), "abTLV_2505ca_" + std::string(30, 'x') + ".TEC");
+  EXPECT_EQ(TruncatedFileName("ab", "_", std::string(30, 'x'), ".TEC"),
+            "abTLV_2505ca_" + std::string(30, 'x') + ".TEC");
 }
 
 TEST(FileNames, DirectoryPartEndsAtEitherSeparator) {
-  EXPECT_EQ(TruncatedFileName("C:\\data\\run.txt", "_", "a_long_label_here_xx", ".TEC"), "C:\\data\\rtTLV_4e8eec_a5long5label5here5xx.TEC");
-  EXPECT_EQ(TruncatedFileName("data/run/x.txt", "_", "a_long_label_here_xxx", ".TEC"), "data/run/xtTLV_66c621_a5long5label5here5xxx.TEC");
+  EXPECT_EQ(TruncatedFileName("C:\\data\\run.txt", "_", "a_long_label_here_xx", ".TEC"),
+            "C:\\data\\rtTLV_4e8eec_a5long5label5here5xx.TEC");
+  EXPECT_EQ(TruncatedFileName("data/run/x.txt", "_", "a_long_label_here_xxx", ".TEC"),
+            "data/run/xtTLV_66c621_a5long5label5here5xxx.TEC");
   EXPECT_EQ(TruncatedFileName("/tmp/q/expression.txt", "_", "AC", ".TER"), "/tmp/q/expression.txt_AC.TER");
   EXPECT_EQ(TruncatedFileName("a\\b/c.txt", "_", "AC", ".TER"), "a\\b/c.txt_AC.TER");
 }

@@ -16,8 +16,8 @@ const std::vector<std::pair<std::string, std::string>> Swap = {{"A", "B"}, {"B",
 TEST(OutputFiles, AKilledRunKeepsEveryFinishedGene) {
   std::string dir = ScratchDir();
   // Two short rows, then a gene whose chain takes hours by design (the longest period and chain).
-  WriteFile(dir + "/d.txt", InputText(Swap, {"G1\tone\t0\t0\t0\t0", "G2\ttwo\t0\t0\t0\t0", "G3\tthree\t2\t0.5\t1.9\t0.6",
-                                             "G4\tfour\t0\t0\t0\t0"}));
+  WriteFile(dir + "/d.txt", InputText(Swap, {"G1\tone\t0\t0\t0\t0", "G2\ttwo\t0\t0\t0\t0",
+                                             "G3\tthree\t2\t0.5\t1.9\t0.6", "G4\tfour\t0\t0\t0\t0"}));
   int out[2];
   ASSERT_EQ(pipe(out), 0);
   pid_t pid = fork();

@@ -72,8 +72,9 @@ TEST(Safety, ClosedOrBrokenConsoleNeverReachesTheFiles) {
   // A console whose reader has gone: the run stops at its first commit with a reason on standard
   // error, and the files hold exactly the finished gene.
   EXPECT_EQ(RunWithGoneReader(dir, With(Quick, {"x.txt"})), 1);
-  EXPECT_EQ(ReadFile(dir + "/err.txt"), "telvo: T.E.L.V.O. could not write to its console (standard output) and stopped "
-                                        "after 1 genes; their rows are in the output files.\n");
+  EXPECT_EQ(ReadFile(dir + "/err.txt"),
+            "telvo: T.E.L.V.O. could not write to its console (standard output) and stopped "
+            "after 1 genes; their rows are in the output files.\n");
   std::string result = ReadFile(dir + "/x.txt_AC.TER"), pvalue = ReadFile(dir + "/x.txt_N1.pvalue");
   EXPECT_EQ(Lines(result).size(), 14u);
   EXPECT_EQ(Lines(pvalue).size(), 2u);

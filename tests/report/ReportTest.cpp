@@ -101,7 +101,8 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
   EXPECT_EQ(PageText("\xe0\x80\xaf"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // an overlong '/'
   const char* least = "\xc2\x80\xe0\xa0\x80\xf0\x90\x80\x80";  // the least characters of two, three and four bytes
   EXPECT_EQ(PageText(least), least);
-  EXPECT_EQ(PageText("\xe2\x89\xa4\xe9\xa3\x9f\xf0\x9f\x98\x80"), "\xe2\x89\xa4\xe9\xa3\x9f\xf0\x9f\x98\x80");  // three and four bytes
+  EXPECT_EQ(PageText("\xe2\x89\xa4\xe9\xa3\x9f\xf0\x9f\x98\x80"),
+            "\xe2\x89\xa4\xe9\xa3\x9f\xf0\x9f\x98\x80");                        // three and four bytes
   EXPECT_EQ(PageText("\xef\xbf\xbe\xef\xbf\xbf"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // U+FFFE and U+FFFF are no XML
   EXPECT_EQ(ClippedText("\xc3\xa9\xc3\xa9\xc3\xa9", 2), "\xc3\xa9\xc3\xa9…");
   std::vector<double> ticks = Ticks(-0.5, 0.5, 5);
@@ -132,7 +133,10 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
   for (auto [key, cell] : {std::pair{4, "-1"}, {4, "1e300"}, {4, "2.5"}, {5, "1:60:00"}, {5, "99999999999:00:00"}}) {
     RunRows bad = b;
     bad[key].second = cell;
-    EXPECT_NE(Refusal([&] { CombineRunTables({a, bad}); }).find(std::string("shard 2: ") + bad[key].first), std::string::npos)
+    EXPECT_NE(Refusal([&] {
+                CombineRunTables({a, bad});
+              }).find(std::string("shard 2: ") + bad[key].first),
+              std::string::npos)
         << cell;
   }
   b[1].second = "6";  // the seed
@@ -142,7 +146,10 @@ TEST(Report, PageTextIsEscapedAndShardRunsJoinOrRefuse) {
     EXPECT_EQ(Refusal([&] { CombineRunTables({a, other}); }), "shard 2 has other run-table keys than shard 1");
   std::vector<NodeRow> nodes;
   std::string row = "g\tn\tA\testimated\tTRUE\t1\t1\t1\t1\t1\t1\t1\t1\t1\tx\t1\t3\t0.3\t0.3\t-2\t500\t500\t1\n";
-  EXPECT_EQ(Refusal([&] { ReadNodesTable({"n.tsv", NodesHeader() + row}, nodes); }), "n.tsv:2: ess 'x' is not a number");
+  EXPECT_EQ(Refusal([&] {
+              ReadNodesTable({"n.tsv", NodesHeader() + row}, nodes);
+            }),
+            "n.tsv:2: ess 'x' is not a number");
 }
 
 TEST(Report, PastFifteenPairsTheMostCalledAreDrawnTiesInPairOrder) {
@@ -194,7 +201,8 @@ TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
   std::map<std::string, std::set<std::string>> best;  // per pair, the 10 best-ranked called genes as named
   for (const std::map<std::string, std::string>& c : TableRows(ReadFile(dir + "/one/x.top.tsv"))) {
     const std::string pair = c.at("node_a") + "/" + c.at("node_b");
-    if (c.at("called") == "TRUE" && best[pair].size() < 10) best[pair].insert(ClippedText(c.at("gene_id") + " " + c.at("gene_name"), 18));
+    if (c.at("called") == "TRUE" && best[pair].size() < 10)
+      best[pair].insert(ClippedText(c.at("gene_id") + " " + c.at("gene_name"), 18));
     ++(c.at("called") == "TRUE" ? called : others)[pair];
   }
   ASSERT_EQ(called.size() + others.size() > 0, true);
@@ -206,7 +214,9 @@ TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
     std::string bars = "(//s:svg[contains(@class,'histogram')])[" + std::to_string(h) + "]/s:rect[s:title]";
     int count = static_cast<int>(XPathNumber(context, "count(" + bars + ")"));
     for (int b = 1; b < count; ++b) {
-      auto at = [&](int k, const char* what) { return XPathNumber(context, "number(" + bars + "[" + std::to_string(k) + "]/@" + what + ")"); };
+      auto at = [&](int k, const char* what) {
+        return XPathNumber(context, "number(" + bars + "[" + std::to_string(k) + "]/@" + what + ")");
+      };
       EXPECT_LT(at(b, "x") + at(b, "width"), at(b + 1, "x")) << "histogram " << h << " bar " << b;
     }
   }
@@ -222,7 +232,8 @@ TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
     EXPECT_EQ(contrasts("called"), called[pair]) << pair;
     EXPECT_EQ(XPathNumber(context, "count(" + plot + "/s:g[@class='called']/s:g/*[not(s:title)])"), 0) << pair;
     EXPECT_EQ(contrasts("rest"), others[pair]) << pair;
-    EXPECT_EQ(XPathNumber(context, "count(" + plot + "/s:g[@class='rest']//s:title)"), 0) << pair;  // names only of calls
+    EXPECT_EQ(XPathNumber(context, "count(" + plot + "/s:g[@class='rest']//s:title)"), 0)
+        << pair;  // names only of calls
     // The best-ranked called genes are named on the picture (a name with no free place is left to its
     // tooltip), none over another: boxes of 6.2 pixels a character and 11 high, left and baseline.
     const std::string names = plot + "/s:text[@class='name']";
@@ -244,8 +255,9 @@ TEST(Report, PlotsMatchTheTablesAsXmlAndShardsDrawTheSamePage) {
     const std::string forest = "//s:svg[contains(@class,'forest')][@data-pair='" + std::string(pair) + "']";
     EXPECT_EQ(XPathNumber(context, "count(" + forest + "/s:g/s:circle)"), 20);
     // Each gene's name stands on its row, ending just left of the plot.
-    EXPECT_EQ(XPathNumber(context, "count(" + forest + "/s:g[s:circle][number(s:text/@y) - 4 != number(s:circle/@cy) or "
-                                   "s:text/@text-anchor != 'end' or number(s:text/@x) < 150])"),
+    EXPECT_EQ(XPathNumber(context, "count(" + forest +
+                                       "/s:g[s:circle][number(s:text/@y) - 4 != number(s:circle/@cy) or "
+                                       "s:text/@text-anchor != 'end' or number(s:text/@x) < 150])"),
               0);
     calls += called[pair];
   }

@@ -48,7 +48,8 @@ std::map<std::string, std::string> Left(const std::string& dir, const ProgramRun
   for (const auto& entry : fs::recursive_directory_iterator(dir)) {
     std::string name = "files/" + fs::relative(entry.path(), dir).string();
     if (entry.is_symlink()) left[name] = "-> " + fs::read_symlink(entry.path()).string() + "\n";
-    else if (entry.is_regular_file() && !inputs.count(ReadFile(entry.path()))) left[name] = Steady(ReadFile(entry.path()));
+    else if (entry.is_regular_file() && !inputs.count(ReadFile(entry.path())))
+      left[name] = Steady(ReadFile(entry.path()));
   }
   return left;
 }
@@ -98,12 +99,14 @@ TEST_P(Golden, LeavesEveryPinnedByte) {
   for (const auto& [name, text] : pinned) pinnedNames.push_back(name);
   EXPECT_EQ(leftNames, pinnedNames);
   for (const auto& [name, text] : pinned)
-    if (left.count(name) && left[name] != text) ADD_FAILURE() << name << " differs at " << FirstDifference(left[name], text);
+    if (left.count(name) && left[name] != text)
+      ADD_FAILURE() << name << " differs at " << FirstDifference(left[name], text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, Golden, testing::ValuesIn([] {
                            std::vector<std::string> names;
-                           for (const auto& entry : fs::directory_iterator(GoldenDir)) names.push_back(entry.path().filename());
+                           for (const auto& entry : fs::directory_iterator(GoldenDir))
+                             names.push_back(entry.path().filename());
                            std::sort(names.begin(), names.end());
                            return names;
                          }()),

@@ -25,7 +25,8 @@ struct Drawn {
 // the test.
 Drawn ReadProgress(const std::string& err) {
   static const std::regex line(
-      R"(\r(\d+)/(\d+) genes \((\d+)%\), (-|\d+\.\d) genes/s, \d\d:\d\d:\d\d elapsed, (--:--:--|\d\d:\d\d:\d\d) left *)");
+      R"(\r(\d+)/(\d+) genes \((\d+)%\), (-|\d+\.\d) genes/s, )"
+      R"(\d\d:\d\d:\d\d elapsed, (--:--:--|\d\d:\d\d:\d\d) left *)");
   static const std::regex blank(R"(\r +\r(telvo: \d+ genes? read: [^\r\n]*)?\r?\n?)");
   Drawn d;
   std::smatch m;
@@ -98,13 +99,15 @@ TEST(Progress, PipeGetsItOnlyWhenAskedAndNoLineIsDrawnTooSoon) {
     EXPECT_LE(static_cast<double>(d.Done.size()), 1 + 4 * took.count()) << what;
     if (extra.size() > 1) continue;  // -j draws other numbers
     EXPECT_EQ(WithoutTime(run.Out), WithoutTime(plain.Out));
-    for (const std::string& f : FilesIn(plainDir)) EXPECT_EQ(ReadFile(dir + "/" + f), ReadFile(plainDir + "/" + f)) << f;
+    for (const std::string& f : FilesIn(plainDir))
+      EXPECT_EQ(ReadFile(dir + "/" + f), ReadFile(plainDir + "/" + f)) << f;
   }
 }
 
 TEST(Progress, TerminalGetsItUnlessTurnedOffAndAStopBlanksItOut) {
   const std::vector<std::pair<std::string, std::string>> swap = {{"A", "B"}, {"B", "A"}, {"A", "B"}, {"B", "A"}};
-  const std::string rows = InputText(swap, {"G1\tone\t1.2\t0.8\t1.1\t0.9", "G2\ttwo\t0\t0\t0\t0", "G3\tthree\t1\t1\t1\t1"});
+  const std::string rows =
+      InputText(swap, {"G1\tone\t1.2\t0.8\t1.1\t0.9", "G2\ttwo\t0\t0\t0\t0", "G3\tthree\t1\t1\t1\t1"});
   std::string dir = ScratchDir();
   WriteFile(dir + "/d.txt", rows);
   WriteFile(dir + "/bad.txt", rows + "G4\tfour\t1\tx\t1\t1\n");

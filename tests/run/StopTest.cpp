@@ -40,7 +40,8 @@ TEST(Stop, StopSignalsLeaveEveryFileHoldingTheSameGenes) {
     ProgramRun ended = FinishProgram(run);
     EXPECT_EQ(ended.Status, 128 + signal) << name;
     std::smatch said;
-    ASSERT_TRUE(std::regex_search(ended.Err, said, std::regex(std::string("stopped by ") + name + " after ([0-9]+) genes")))
+    ASSERT_TRUE(
+        std::regex_search(ended.Err, said, std::regex(std::string("stopped by ") + name + " after ([0-9]+) genes")))
         << ended.Err;
     size_t genes = std::stoul(said[1]);
     EXPECT_GE(genes, 3u);
@@ -66,7 +67,8 @@ TEST(Stop, KilledRunsResumedEndAsRunsThatNeverStopped) {
     EXPECT_NE(resumed.Err.find("telvo: resuming after gene "), std::string::npos);
     for (const char* file : {".TER", "_N1.pvalue", "_N2.pvalue", "_N3.pvalue", "_N4.pvalue", ".nodes.tsv",
                              ".contrasts.tsv", ".top.tsv", ".genes.tsv"})
-      EXPECT_EQ(ReadFile(dir + "/" + prefix + file), ReadFile(dir + "/whole/x" + file)) << file << " after kill " << kill;
+      EXPECT_EQ(ReadFile(dir + "/" + prefix + file), ReadFile(dir + "/whole/x" + file))
+          << file << " after kill " << kill;
     EXPECT_FALSE(FileExistsOnDisk(dir + "/" + prefix + ".resume"));
   }
 }

@@ -56,7 +56,8 @@ TEST(Terminal, TypedAnswersDriveTheWholeDialogue) {
       {"Time used: ", ""},
   };
   for (const auto& [prompt, answer] : script) {
-    ASSERT_TRUE(WaitFor(master, seen, prompt)) << "no prompt: " << prompt << "\n---\n" << seen.substr(seen.size() > 600 ? seen.size() - 600 : 0);
+    ASSERT_TRUE(WaitFor(master, seen, prompt)) << "no prompt: " << prompt << "\n---\n"
+                                               << seen.substr(seen.size() > 600 ? seen.size() - 600 : 0);
     seen = seen.substr(seen.find(prompt) + prompt.size());
     if (!answer.empty()) {
       ASSERT_EQ(write(master, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));

@@ -25,7 +25,8 @@ TEST(FlagSyntax, IntegersRealsAndListFields) {
     EXPECT_EQ(ParseFlagInteger(c.Text, c.Lower, c.Upper, v), c.Value != -1) << c.Text;
     EXPECT_EQ(v, c.Value) << c.Text;  // a refusal leaves the value alone
   }
-  const std::pair<const char*, double> reals[] = {{"  0.25", 0.25}, {"\t-1E2", -100.0}, {"0.25 ", -1}, {"abc", -1}, {"", -1}};
+  const std::pair<const char*, double> reals[] = {
+      {"  0.25", 0.25}, {"\t-1E2", -100.0}, {"0.25 ", -1}, {"abc", -1}, {"", -1}};
   for (const auto& [text, value] : reals) {
     double v = -1;
     EXPECT_EQ(ParseFlagReal(text, v), value != -1) << text;

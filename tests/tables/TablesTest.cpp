@@ -166,7 +166,8 @@ TEST(Tables, ReadByRAndPandasWithTheirTypes) {
       "assert n['acceptable'].dtype == 'bool' and len(n[n.acceptable]) == 16\n"
       "assert c['acceptable'].dtype == 'bool' and p['called'].dtype == 'bool' and p['svalue'].dtype == 'float64'\n"
       "assert g['called'].dtype == 'bool' and g['p_any'].dtype == 'float64'\n"
-      "text = {c: str for c in ('gene_id', 'gene_name', 'node', 'node_a', 'node_b', 'largest_node_a', 'largest_node_b')}\n"
+      "text = {c: str for c in ('gene_id', 'gene_name', 'node', 'node_a', 'node_b', 'largest_node_a', "
+      "'largest_node_b')}\n"
       "m = pd.read_csv('t/x.nodes.tsv', sep='\\t', converters=text)\n"
       "assert pd.isna(n.gene_id[0]) and m.gene_id[0] == 'NA' and m.gene_name[0] == 'nan'\n"
       "assert m.drop(columns=['gene_id', 'gene_name']).equals(n.drop(columns=['gene_id', 'gene_name']))\n";
@@ -193,7 +194,8 @@ TEST(Tables, IntervalsCoverAndCallsAreChangesOfTheRightSign) {
   for (size_t k = 1; k < rows.size(); ++k) {
     std::vector<std::string> c = Cells(rows[k]);
     const std::vector<double>& mu = byId.at(c[at["gene_id"]])->TrueMu;
-    double truthLog2 = std::log2(mu[std::stoi(c[at["node_a"]].substr(1)) - 1] / mu[std::stoi(c[at["node_b"]].substr(1)) - 1]);
+    const int a = std::stoi(c[at["node_a"]].substr(1)), b = std::stoi(c[at["node_b"]].substr(1));
+    double truthLog2 = std::log2(mu[a - 1] / mu[b - 1]);
     ++cases;
     covered += std::stod(c[at["log2_lower"]]) <= truthLog2 && truthLog2 <= std::stod(c[at["log2_upper"]]);
     bool isCalled = c[at["called"]] == "TRUE";

@@ -41,8 +41,9 @@ TEST(Simulator, BadOptionsAreRefused) {
   }
   // On the command line: a refused option exits with status 1 and writes nothing.
   std::string dir = ScratchDir();
-  for (std::vector<std::string> args : {std::vector<std::string>{"--nodes", "x", "--out", "f.txt"}, {"--bogus", "--out", "f.txt"},
-                                         {"--design", "star", "--out", "f.txt"}}) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"--nodes", "x", "--out", "f.txt"},
+                                        {"--bogus", "--out", "f.txt"},
+                                        {"--design", "star", "--out", "f.txt"}}) {
     EXPECT_EQ(RunExecutable(TELVO_SIMULATE, dir, args).Status, 1) << args[0];
     EXPECT_FALSE(std::filesystem::exists(dir + "/f.txt")) << args[0];
   }

@@ -60,9 +60,10 @@ int main(int argc, char** argv) {
         return argv[++i];
       };
       if (a == "-h" || a == "--help") {
-        std::cout << "telvo_simulate: writes a ratio file of a chosen design, with known true Mu per gene, for testing\n"
-                     "telvo (see tools/simulate/Simulate.h for the model).\n"
-                  << Usage << "\n";
+        std::cout
+            << "telvo_simulate: writes a ratio file of a chosen design, with known true Mu per gene, for testing\n"
+               "telvo (see tools/simulate/Simulate.h for the model).\n"
+            << Usage << "\n";
         return 0;
       }
       if (a == "--design") o.Design = value();

@@ -61,7 +61,8 @@ void CheckSimulationOptions(const SimulationOptions& o) {
   if (o.Nodes < 2 || o.Nodes > 100) refuse("nodes must be from 2 to 100");
   if (o.Replicates < 1) refuse("replicates must be at least 1");
   if (o.Genes < 1) refuse("genes must be at least 1");
-  if (o.Model != "AV" && o.Model != "AC" && o.Model != "MV" && o.Model != "MC") refuse("model must be AV, AC, MV or MC");
+  if (o.Model != "AV" && o.Model != "AC" && o.Model != "MV" && o.Model != "MC")
+    refuse("model must be AV, AC, MV or MC");
   if (!o.Mu.empty() && static_cast<int>(o.Mu.size()) != o.Nodes) refuse("mu needs one value per node");
   for (double m : o.Mu)
     if (!(m > 0)) refuse("every mu must be positive");

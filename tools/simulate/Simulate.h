@@ -8,8 +8,9 @@
 // Each ratio is written as 0 (no measurement) with probability MissingFraction. True Mu values are
 // either the given list for every gene or drawn per gene: ln Mu uniform on [-ln Spread, ln Spread],
 // then scaled to average 1; with UnchangedFraction a gene is first, with that chance, given Mu 1 at
-// every node (the draw is only made when the fraction is above 0, so older files keep their bytes). The stream is std::mt19937 with uniform and normal transforms of our own,
-// so a seed gives the same bytes with every standard library.
+// every node (the draw is only made when the fraction is above 0, so older files keep their bytes). The stream is
+// std::mt19937 with uniform and normal transforms of our own, so a seed gives the same bytes with every standard
+// library.
 #pragma once
 
 #include <cstdint>
