@@ -2,6 +2,7 @@
 // contrasts table and one or more run tables (the shards', in order), joined by form feeds; the run
 // tables are joined, the contrasts ranked at the level the run names, and the page made. The page must
 // parse as XML, as it says it does, where libxml2 is there to check it.
+#include <cfloat>
 #include <cmath>
 
 #include "FuzzSupport.h"
@@ -34,11 +35,12 @@ ReportFiles ReadFiles(std::string_view data) {
   return in;
 }
 
-// A level or threshold the run table names, where it names a usable one, as telvo-rank takes it.
-double RunSetting(const RunRows& run, const char* key, double low, double high, double otherwise) {
-  double value = otherwise;
-  if (!ParseStrictReal(RunValue(run, key), value) || !(value >= low && value < high)) return otherwise;
-  return value;
+// A level or threshold as telvo-rank takes it from the run table: missing or NA is the default, a value
+// outside [low, high) is refused (false).
+bool RunSetting(const RunRows& run, const char* key, double low, double high, double& value) {
+  const std::string text = RunValue(run, key);
+  if (text.empty() || text == "NA") return true;
+  return ParseStrictReal(text, value) && value >= low && value < high;
 }
 
 void CheckPageParses(const std::string& page) {
@@ -66,14 +68,14 @@ void MakeReport(std::string_view data) {
     return;  // telvo-rank's answer to tables it cannot join
   }
   CheckReadsBack("nodes table", in.Nodes, NodesText, ReadNodes);
-  CheckReadsBack("run table", run, RunTableText, ReadRunTable);
-  const double fdr = RunSetting(run, "fdr", 1e-300, 1, 0.05);
-  const double minLog2 = RunSetting(run, "min_log2", 0, INFINITY, -1);
+  double fdr = 0.05, minLog2 = -1;
+  if (!RunSetting(run, "fdr", DBL_MIN, 1, fdr) || !RunSetting(run, "min_log2", 0, INFINITY, minLog2)) return;
   std::vector<ContrastRow> ranked = in.Contrasts;
   std::vector<PairCalls> pairs = CallContrasts(ranked, fdr, minLog2);
   std::vector<GeneRow> genes = CallGenes(ranked, fdr);
   RunRows calls = CallRows(pairs, genes, NotConverged(in.Nodes, in.Contrasts));
   run.insert(run.end(), calls.begin(), calls.end());
+  CheckReadsBack("run table", run, RunTableText, ReadRunTable);  // as telvo-rank --run-table writes it
   CheckPageParses(ReportPage(in.Nodes, ranked, run));
 }
 
