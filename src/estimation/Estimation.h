@@ -280,6 +280,7 @@ constexpr double GridLowFraction = 0.1;   // sigma_min = min s * this: well belo
 constexpr double GridHighFactor = 2.0;    // sigma_max = this * sqrt(max(b^2 - s^2)): above every |b|
 constexpr double GridMinSpan = 8.0;       // sigma_max is at least this many sigma_min
 constexpr double GridRatio = 1.4142135623730951;  // sqrt(2) between neighbouring sigma_k
+constexpr int GridMostSteps = 64;         // sigma_max / sigma_min at most sqrt(2)^64 = 2^32
 constexpr double NullPenalty = 10.0;      // lambda_0 of the null-biased Dirichlet penalty
 constexpr double OtherPenalty = 1.0;      // lambda_k, k > 0: no penalty on the other weights
 

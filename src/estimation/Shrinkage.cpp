@@ -42,10 +42,14 @@ void AddContrasts(const double* b, const double* s, size_t count, Contrasts& c) 
   }
 }
 
-// 0, then sigma_min to sigma_max by factors of sqrt(2) (Stephens 2017).
+// 0, then sigma_min to sigma_max by factors of sqrt(2) (Stephens 2017). At most GridMostSteps steps: a
+// wider span (an s of 1e-300 beside a |b| of 10) raises sigma_min, as the fit's cost grows with the
+// cube of the grid.
 std::vector<double> SdGrid(const Contrasts& c) {
   double low = GridLowFraction * c.MinS;
   double high = std::max(GridHighFactor * std::sqrt(std::max(c.MaxExcess, 0.0)), GridMinSpan * low);
+  if (!std::isfinite(high)) high = std::numeric_limits<double>::max();
+  low = std::max(low, high / std::pow(GridRatio, GridMostSteps));
   int steps = static_cast<int>(std::ceil(std::log(high / low) / std::log(GridRatio) - 1e-9));
   std::vector<double> grid{0.0};
   for (int j = 0; j <= steps; ++j) grid.push_back(low * std::pow(GridRatio, j));

@@ -131,4 +131,19 @@ void JudgeGeneData(const InputDesign& d, bool sharedErrorTerm, CurrentGene& gene
   gene.EnoughData = gene.PositiveRatios >= (sharedErrorTerm ? n + 1 : 2 * n);
 }
 
+std::vector<std::string> DesignProblems(const InputDesign& d, bool sharedErrorTerm) {
+  const int n = d.NumExpressionNodes, needed = sharedErrorTerm ? n + 1 : 2 * n;
+  std::vector<bool> measured(n + 1, false);
+  for (int h = 1; h <= d.NumHybs; ++h) measured[d.HybList[h].ExpNode] = measured[d.HybList[h].RefNode] = true;
+  std::vector<std::string> problems;
+  for (int node = 1; node <= n; ++node)
+    if (!measured[node])
+      problems.push_back("node '" + d.ExpressionNodeNameList[node] +
+                         "' is named in header row 3 beyond the hybs of row 2, and no hyb measures it");
+  if (d.NumHybs < needed)
+    problems.push_back(std::to_string(d.NumHybs) + " hybs for " + std::to_string(n) + " nodes: a gene needs " +
+                       std::to_string(needed) + " ratios, one per parameter");
+  return problems;
+}
+
 }  // namespace telvo

@@ -95,6 +95,10 @@ inline size_t HybSlot(const CurrentGene& gene, int e, int r, int k) {  // index 
 RowRead ReadGeneRow(InputFile& file, const InputDesign& design, CurrentGene& gene);  // the next row's cells
 // Connectivity and data sufficiency: one shared error term needs N + 1 positive ratios, separate terms 2N.
 void JudgeGeneData(const InputDesign& design, bool sharedErrorTerm, CurrentGene& gene);
+// What makes every gene of a design unestimable, read in full from its header rows: a node that no hyb
+// measures (a cell of row 3 beyond the hybs of row 2), or fewer hybs than a gene needs ratios. Empty
+// when a gene can be estimated.
+std::vector<std::string> DesignProblems(const InputDesign& design, bool sharedErrorTerm);
 void ConnectNode(CurrentGene& gene, int n);  // marks n and every node linked to it
 inline int& PairCount(CurrentGene& gene, int e, int r) {  // filled slots of the ordered pair (e, r)
   return gene.PairCount[static_cast<size_t>(e - 1) * gene.NumNodes + (r - 1)];

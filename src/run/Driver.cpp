@@ -43,12 +43,20 @@ static void VerifyHeader(RunState& run) {
   }
 }
 
+// A design no gene of which can be estimated runs as specified, each gene "not estimated"; the user
+// hears why before the first gene.
+static void WarnAboutDesign(const RunState& run) {
+  for (const std::string& problem : DesignProblems(run.Design, run.Settings.ConstrainedVCV))
+    std::fprintf(stderr, "telvo: warning: %s: no gene can be estimated\n", problem.c_str());
+}
+
 void SetParametersCLI(RunState& run) {
   run.InteractiveFlag = false;
   TakeLongOptions(run.Settings, run.Args);
   IntroCLI(run);
   VerifyHeader(run);
   SetOptionsCLI(run.Settings, run.Design, run.Args);
+  WarnAboutDesign(run);
   OpenOutputs(run);
 }
 
@@ -56,6 +64,7 @@ void SetParametersInteractive(RunState& run) {
   Intro(run);
   VerifyHeader(run);
   SetOptions(run.Con, run.Settings, run.Design);
+  WarnAboutDesign(run);
   OpenOutputs(run);
 }
 

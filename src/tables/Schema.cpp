@@ -76,6 +76,12 @@ Column<Row> Missing(Column<Row> c) {
   c.Missing = c.NaN = true;
   return c;
 }
+// A log2 ratio of two positive doubles lies within +-2098: a cell past that came from no run.
+constexpr double Log2Reach = 2100;
+template <class Row>
+Column<Row> Log2(Column<Row> c) {
+  return Within(c, -Log2Reach, Log2Reach, true);
+}
 template <class Row>
 Column<Row> Ess(Column<Row> c) {  // an effective sample size: NaN when the chain cannot tell
   return Within(c, 0, INFINITY, true);
@@ -117,15 +123,15 @@ const std::vector<Column<ContrastRow>>& ContrastColumns() {
       Cell("gene_name", &ContrastRow::GeneName),
       Cell("node_a", &ContrastRow::NodeA),
       Cell("node_b", &ContrastRow::NodeB),
-      Cell("log2_ratio", &ContrastRow::Log2Ratio),
-      Cell("log2_lower", &ContrastRow::Log2Lower),
-      Cell("log2_upper", &ContrastRow::Log2Upper),
+      Log2(Cell("log2_ratio", &ContrastRow::Log2Ratio)),
+      Log2(Cell("log2_lower", &ContrastRow::Log2Lower)),
+      Log2(Cell("log2_upper", &ContrastRow::Log2Upper)),
       Share(Cell("p_greater", &ContrastRow::PGreater), true),
       Share(Cell("lfsr", &ContrastRow::Lfsr)),
       Cell("acceptable", &ContrastRow::Acceptable),
-      Cell("log2_mean", &ContrastRow::Log2Mean),
-      Within(Cell("log2_sd", &ContrastRow::Log2Sd), 0, INFINITY, true),
-      Within(Cell("log2_mcse", &ContrastRow::Log2Mcse), 0, INFINITY, true),
+      Log2(Cell("log2_mean", &ContrastRow::Log2Mean)),
+      Within(Cell("log2_sd", &ContrastRow::Log2Sd), 0, 2 * Log2Reach, true),
+      Within(Cell("log2_mcse", &ContrastRow::Log2Mcse), 0, 2 * Log2Reach, true),
       Within(Cell("lfsr_mcse", &ContrastRow::LfsrMcse), 0, INFINITY, true),
       Ess(Cell("ess_bulk", &ContrastRow::EssBulk)),
       Ess(Cell("ess_tail", &ContrastRow::EssTail)),
