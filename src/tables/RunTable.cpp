@@ -123,7 +123,8 @@ static bool IsCallKey(const std::string& key) {
 
 std::string RunTableText(const RunRows& run) {
   std::string text = "key\tvalue\n";
-  for (const auto& [key, value] : run) text += TableText(key) + "\t" + TableText(value) + "\n";  // a node name holds any text
+  for (const auto& [key, value] : run)
+    text += TableText(key) + "\t" + TableText(value) + "\n";  // a node name holds any text
   return text;
 }
 

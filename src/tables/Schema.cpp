@@ -23,6 +23,7 @@ struct Column {
   bool Estimate = false;              // NA in the row of a gene that was not estimated
   double Low = -INFINITY, High = INFINITY;  // Real: the range of its values
   bool NaN = true;                          // Real: NaN belongs to it
+  bool Infinite = false;                    // Real: -Inf and Inf belong to it, whatever the range
   bool Missing = false;                     // Real: NaN means "does not apply" and is written NA
 };
 
@@ -76,11 +77,14 @@ Column<Row> Missing(Column<Row> c) {
   c.Missing = c.NaN = true;
   return c;
 }
-// A log2 ratio of two positive doubles lies within +-2098: a cell past that came from no run.
+// A log2 ratio of two positive doubles lies within +-2098, or is infinite when a sample of Mu is 0: a
+// finite cell past that came from no run.
 constexpr double Log2Reach = 2100;
 template <class Row>
 Column<Row> Log2(Column<Row> c) {
-  return Within(c, -Log2Reach, Log2Reach, true);
+  c = Within(c, -Log2Reach, Log2Reach, true);
+  c.Infinite = true;
+  return c;
 }
 template <class Row>
 Column<Row> Ess(Column<Row> c) {  // an effective sample size: NaN when the chain cannot tell
@@ -267,7 +271,8 @@ void ReadCell(const TableReader& t, const Column<Row>& c, const std::string& cel
     case CellType::Real: {
       double& x = row.*c.Real;
       if (!ParseTableReal(cell, x)) BadCell(t, c.Name, cell, "a number");
-      if (std::isnan(x) ? !c.NaN : x < c.Low || x > c.High) BadCell(t, c.Name, cell, "in the column's range");
+      bool inRange = std::isnan(x) ? c.NaN : (std::isinf(x) && c.Infinite) || (x >= c.Low && x <= c.High);
+      if (!inRange) BadCell(t, c.Name, cell, "in the column's range");
       return;
     }
     case CellType::Flag:

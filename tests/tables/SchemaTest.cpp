@@ -35,7 +35,7 @@ TEST(Schema, TextsAndNumbersReadBackAsWritten) {
     for (auto [a, b] : {std::pair{"N1", "N2"}, {"N1", "N3"}, {"N2", "N3"}}) {
       ContrastRow row;
       row.GeneId = "id " + name, row.GeneName = name, row.NodeA = a, row.NodeB = b, row.GeneNumber = gene;
-      row.Log2Ratio = -1.0 / 3, row.Log2Lower = -INFINITY, row.Log2Upper = 1e300, row.Log2Mean = NAN;
+      row.Log2Ratio = -1.0 / 3, row.Log2Lower = -INFINITY, row.Log2Upper = 2098, row.Log2Mean = NAN;
       row.PGreater = 0.25, row.Lfsr = 0.125, row.PAbove = NAN, row.Acceptable = gene % 2;
       written.push_back(row);
       AppendContrastRow(text, row);
@@ -56,7 +56,7 @@ TEST(Schema, TextsAndNumbersReadBackAsWritten) {
       EXPECT_EQ(read[k].GeneId, WithValidUtf8(written[k].GeneId)) << k;
       EXPECT_EQ(read[k].Log2Ratio, AsPrinted(-1.0 / 3));
       EXPECT_EQ(read[k].Log2Lower, -INFINITY);
-      EXPECT_EQ(read[k].Log2Upper, 1e300);
+      EXPECT_EQ(read[k].Log2Upper, 2098);
       EXPECT_TRUE(std::isnan(read[k].Log2Mean) && std::isnan(read[k].PAbove));
       EXPECT_EQ(read[k].Acceptable, written[k].Acceptable);
       EXPECT_EQ(read[k].Pair, k % 3);
@@ -78,6 +78,7 @@ TEST(Schema, RefusalsNameTheFileAndLine) {
       {"", "bad.tsv:1: not the header of a contrasts table"},
       {header + Row(2, "N1", "N2").substr(0, 20) + "\n", "bad.tsv:2: 7 cells where the header has 18"},
       {header + Row(2, "N1", "N2", "x"), "bad.tsv:2: log2_ratio 'x' is not a number"},
+      {header + Row(2, "N1", "N2", "-2101"), "bad.tsv:2: log2_ratio '-2101' is not in the column's range"},
       {header + Row(2, "N1", "N2", "1", "low"), "bad.tsv:2: lfsr 'low' is not a number"},
       {header + Row(2, "N1", "N2", "1", "-Inf"), "bad.tsv:2: lfsr '-Inf' is not in the column's range"},
       {header + Row(2, "N1", "N2", "1", "-1"), "bad.tsv:2: lfsr '-1' is not in the column's range"},

@@ -36,7 +36,8 @@ void Rank(const std::vector<ContrastRow>& rows, double fdr, double minLog2) {
   for (const PairCalls& p : pairs) CheckShare("pi0", p.Pi0, p.NodeA + "/" + p.NodeB);
   std::vector<GeneRow> genes = CallGenes(ranked, fdr);
   for (const GeneRow& g : genes) {
-    CheckShare("p_any", g.PAny, std::to_string(g.GeneNumber)), CheckShare("q_any", g.QAny, std::to_string(g.GeneNumber));
+    CheckShare("p_any", g.PAny, std::to_string(g.GeneNumber)),
+        CheckShare("q_any", g.QAny, std::to_string(g.GeneNumber));
     if (g.Chisq < 0) Finding("chisq of gene " + std::to_string(g.GeneNumber) + " is " + TableReal(g.Chisq));
   }
   RankedTableText(ranked);
