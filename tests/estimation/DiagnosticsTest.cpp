@@ -90,7 +90,8 @@ TEST(Diagnostics, ConvergenceMatchesPosterior) {
                                {1, 1, 1, 1, 2, 2, 2},                   // ... and the middle draw of the first
                                {1, 2, INFINITY, 4, 5, -INFINITY, 7, 8},  // ranks, not values
                                {1e-17, 2e-17, 0, 3e-17, 1e-17, 0, 5e-17, 0, 4e-17},  // constant, but ranked
-                               {1, 2, 3, NAN, 5, 6, 7}});
+                               {1, 2, 3, NAN, 5, 6, 7},                 // the NaN is the dropped middle
+                               {1, 2, NAN, 4, 5, 6, 7, 8}});            // ... and here in the first half
   for (int k = 0; k < 20; ++k) chains.push_back(Ar1Chain(0.3, 10 + k, 50 + k));  // Geyer's sum cut at its bound
   const std::string dir = ScratchDir();
   std::string text;
