@@ -121,6 +121,9 @@ RowRead ReadGeneRow(InputFile& file, const InputDesign& d, CurrentGene& gene) {
   return read;
 }
 
+// One ratio per parameter: a Mu for each node and an error term for each, or one shared by all.
+static int RatiosNeeded(int nodes, bool sharedErrorTerm) { return sharedErrorTerm ? nodes + 1 : 2 * nodes; }
+
 void JudgeGeneData(const InputDesign& d, bool sharedErrorTerm, CurrentGene& gene) {
   const int n = d.NumExpressionNodes;
   for (int i = 1; i <= n; ++i) gene.NodeConnected[i] = false;
@@ -128,11 +131,11 @@ void JudgeGeneData(const InputDesign& d, bool sharedErrorTerm, CurrentGene& gene
   gene.IrreducibleMatrix = true;
   for (int i = 1; i <= n; ++i)
     if (!gene.NodeConnected[i]) gene.IrreducibleMatrix = false;
-  gene.EnoughData = gene.PositiveRatios >= (sharedErrorTerm ? n + 1 : 2 * n);
+  gene.EnoughData = gene.PositiveRatios >= RatiosNeeded(n, sharedErrorTerm);
 }
 
 std::vector<std::string> DesignProblems(const InputDesign& d, bool sharedErrorTerm) {
-  const int n = d.NumExpressionNodes, needed = sharedErrorTerm ? n + 1 : 2 * n;
+  const int n = d.NumExpressionNodes, needed = RatiosNeeded(n, sharedErrorTerm);
   std::vector<bool> measured(n + 1, false);
   for (int h = 1; h <= d.NumHybs; ++h) measured[d.HybList[h].ExpNode] = measured[d.HybList[h].RefNode] = true;
   std::vector<std::string> problems;
